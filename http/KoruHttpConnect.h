@@ -1,0 +1,58 @@
+// The program's own HTTP client: one URL per GetPage call, a hand-made
+// header block, redirects followed by hand, the body kept as lines. The same
+// class carries the line-by-line page parser.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CKoruHttpConnect {
+public:
+    CKoruHttpConnect();
+    virtual ~CKoruHttpConnect();
+    CKoruHttpConnect(const CKoruHttpConnect&) = delete;
+    CKoruHttpConnect& operator=(const CKoruHttpConnect&) = delete;
+
+    // ---- request (owned by the HTTP client) ----
+    int GetPage(std::string url, std::string postBody, std::string referer);
+    int SetSecureScheme(std::string url);
+
+    // ---- page parser (owned by the page parser) ----
+    std::string ParsePageLine(std::string text, int mode, int finish);
+    // Parser helpers are declared here by the page parser.
+    // PARSER-DECLARATIONS-BEGIN
+    // PARSER-DECLARATIONS-END
+
+    // ---- members, in the order of the class's table ----
+    std::string m_strRequestHeaders;
+    std::string m_strError;
+    int m_bBrowserAgent = 0;
+    std::string m_strRefreshUrl;
+    std::string m_strBaseHref;
+    std::string m_strAnchor;
+    std::vector<std::string> m_arrFrameSrc;
+    std::vector<std::string> m_arrFrameName;
+    int m_nRefreshSeconds = -1;
+    std::string m_strAgent;
+    uint32_t m_dwRequestFlags = 0x20200000;
+    std::vector<std::string> m_arrLines;
+    std::vector<std::string> m_arrTextLines;
+    std::vector<std::string> m_arrEntityNames;
+    std::vector<std::string> m_arrEntityTexts;
+    std::vector<std::string> m_arrSkipOpenTags;
+    std::vector<std::string> m_arrSkipCloseTags;
+    std::vector<std::string> m_arrBreakTags;
+    std::vector<std::string> m_arrBreakTexts;
+    std::string m_strTitle;
+    std::string m_strRequestUrl;
+    std::string m_strFinalUrl;
+    std::vector<std::string> m_arrLinks;
+    int m_nLinkCount = 0;
+    int m_nCharset = 0;
+    std::vector<std::string> m_arrForms;
+    int m_nFormCount = 0;
+
+private:
+    // Fills the entity table and the four tag tables (page parser).
+    void InitParserTables();
+};

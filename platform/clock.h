@@ -1,0 +1,21 @@
+// The millisecond tick counter and the sleep that every timed rule uses.
+// Tests put a fake clock in place so a whole game runs in milliseconds.
+#pragma once
+#include <cstdint>
+
+namespace plat {
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    virtual uint32_t Now() = 0;             // milliseconds, wraps at 2^32
+    virtual void Sleep(uint32_t ms) = 0;
+};
+
+uint32_t GetTickCount();
+void Sleep(uint32_t ms);
+
+// Installs a clock for the whole process; nullptr restores the real one.
+void SetClock(IClock* clock);
+
+}  // namespace plat

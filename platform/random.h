@@ -1,0 +1,12 @@
+// The C runtime's random generator, reproduced exactly so that a seed gives
+// the same game here as on the original platform.
+#pragma once
+
+namespace plat {
+
+constexpr int RAND_MAX_VALUE = 0x7fff;
+
+void Srand(unsigned int seed);
+int Rand();  // 0..32767
+
+}  // namespace plat

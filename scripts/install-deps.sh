@@ -1,0 +1,25 @@
+#!/bin/sh
+# Installs the Debian packages listed in packages.txt that are not there yet.
+# Quiet and quick when everything is present.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+wanted=$(grep -v '^#' "$here/packages.txt" | grep -v '^$' | sort -u)
+
+missing=""
+for pkg in $wanted; do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    case "$status" in
+        *"install ok installed"*) ;;
+        *) missing="$missing $pkg" ;;
+    esac
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages:$missing" >&2
+    echo "Run as root, or: sudo apt-get install$missing" >&2
+    exit 1
+fi
+echo "Installing:$missing"
+apt-get update -qq
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
