@@ -7,10 +7,15 @@ function(doruzoro_test name)
   target_compile_definitions(${name} PRIVATE
     DORUZORO_DATA_DIR="${DORUZORO_DATA_DIR}"
     DORUZORO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  # Tests never touch the real settings or a real sound card.
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}"
-    ENVIRONMENT "SDL_AUDIODRIVER=dummy")
+    PROPERTIES
+      LABELS "${T_LABELS}"
+      ENVIRONMENT "SDL_AUDIODRIVER=dummy;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
 endfunction()
 
 # Adds every subfolder of the current folder that has a CMakeLists.txt.

@@ -13,9 +13,7 @@ public:
         const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch());
         return static_cast<uint32_t>(ms.count());
     }
-    void Sleep(uint32_t ms) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
+    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
 
 CRealClock g_realClock;
@@ -23,8 +21,14 @@ IClock* g_pClock = &g_realClock;
 
 }  // namespace
 
-uint32_t GetTickCount() { return g_pClock->Now(); }
-void Sleep(uint32_t ms) { g_pClock->Sleep(ms); }
-void SetClock(IClock* clock) { g_pClock = clock ? clock : &g_realClock; }
+uint32_t GetTickCount() {
+    return g_pClock->Now();
+}
+void Sleep(uint32_t ms) {
+    g_pClock->Sleep(ms);
+}
+void SetClock(IClock* clock) {
+    g_pClock = clock ? clock : &g_realClock;
+}
 
 }  // namespace plat

@@ -8,7 +8,7 @@ namespace plat {
 class IClock {
 public:
     virtual ~IClock() = default;
-    virtual uint32_t Now() = 0;             // milliseconds, wraps at 2^32
+    virtual uint32_t Now() = 0;  // milliseconds, wraps at 2^32
     virtual void Sleep(uint32_t ms) = 0;
 };
 

@@ -39,8 +39,12 @@ std::string MakeValidUtf8(const std::string& s) {
 
 }  // namespace
 
-void SetRegistryKey(const std::string& company) { g_strCompany = company; }
-void SetAppName(const std::string& app) { g_strApp = app; }
+void SetRegistryKey(const std::string& company) {
+    g_strCompany = company;
+}
+void SetAppName(const std::string& app) {
+    g_strApp = app;
+}
 
 std::string ProfilePath() {
     return std::string(g_get_user_config_dir()) + "/" + g_strCompany + "/" + g_strApp + ".ini";
@@ -52,8 +56,8 @@ std::string GetProfileString(const std::string& section, const std::string& entr
     if (!kf) {
         return def;
     }
-    gchar* value = g_key_file_get_string(kf.get(), GroupName(section).c_str(), entry.c_str(),
-                                         nullptr);
+    gchar* value =
+        g_key_file_get_string(kf.get(), GroupName(section).c_str(), entry.c_str(), nullptr);
     if (!value) {
         return def;
     }

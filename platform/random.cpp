@@ -7,7 +7,9 @@ namespace {
 uint32_t g_state = 1;  // the runtime's state before any srand
 }
 
-void Srand(unsigned int seed) { g_state = seed; }
+void Srand(unsigned int seed) {
+    g_state = seed;
+}
 
 int Rand() {
     g_state = g_state * 214013u + 2531011u;

@@ -1,0 +1,48 @@
+#include "platform/msgbox.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+
+#include "platform/toolkit.h"
+
+namespace plat {
+namespace {
+
+MessageBoxHandler& Handler() {
+    static MessageBoxHandler handler;
+    return handler;
+}
+
+void ShowDialog(const std::string& text, const std::string& caption) {
+    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+                                            GTK_BUTTONS_OK, "%s", text.c_str());
+    gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
+    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    // A screen reader announces the dialog by its name; the caption may be
+    // empty, so the text names it as well.
+    AtkObject* access = gtk_widget_get_accessible(box);
+    atk_object_set_name(access, caption.empty() ? text.c_str() : caption.c_str());
+    atk_object_set_description(access, text.c_str());
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+}
+
+}  // namespace
+
+void MessageBox(const std::string& text, const std::string& caption) {
+    if (Handler()) {
+        Handler()(text, caption);
+    } else if (ToolkitReady()) {
+        ShowDialog(text, caption);
+    } else {
+        std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ",
+                     text.c_str());
+    }
+}
+
+void SetMessageBoxHandler(MessageBoxHandler handler) {
+    Handler() = std::move(handler);
+}
+
+}  // namespace plat

@@ -1,0 +1,26 @@
+#include "platform/toolkit.h"
+
+#include <gtk/gtk.h>
+
+namespace plat {
+namespace {
+bool g_bReady = false;
+}
+
+bool InitToolkit(int* argc, char*** argv) {
+    if (!g_bReady) {
+        g_bReady = gtk_init_check(argc, argv) != FALSE;
+    }
+    return g_bReady;
+}
+
+bool ToolkitReady() {
+    return g_bReady;
+}
+
+void PumpEvents() {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+}
+
+}  // namespace plat

@@ -1,0 +1,262 @@
+// The scene host driven with stand-in scenes through their result codes.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/DoruzorODlg.h"
+#include "platform/keys.h"
+#include "platform/profile.h"
+
+namespace {
+
+// What the stand-in scenes saw, shared by every scene a test creates.
+struct Journal {
+    std::vector<std::string> events;
+    int nMenusAlive = 0;
+    int nGamesAlive = 0;
+};
+
+class CFakeMenu : public CSceenMenu {
+public:
+    explicit CFakeMenu(Journal& j) : m_j(j) { ++m_j.nMenusAlive; }
+    ~CFakeMenu() override { --m_j.nMenusAlive; }
+    void Start(plat::CWnd* pHost, const std::string& base) override {
+        m_pHost = pHost;
+        m_pFont = std::make_unique<plat::CFont>();
+        m_j.events.push_back("menu start " + base);
+    }
+    void Tick() override { m_j.events.push_back("menu tick"); }
+    void Draw() override { m_j.events.push_back("menu draw"); }
+    void OnKeyUp(unsigned key) override { m_j.events.push_back("menu up " + std::to_string(key)); }
+
+private:
+    Journal& m_j;
+};
+
+class CFakeGame : public CSceenGame {
+public:
+    explicit CFakeGame(Journal& j) : m_j(j) { ++m_j.nGamesAlive; }
+    ~CFakeGame() override { --m_j.nGamesAlive; }
+    void Start(plat::CWnd*, const std::string&) override {
+        m_j.events.push_back("game start mode " + std::to_string(m_nMode));
+    }
+    void Tick() override { m_j.events.push_back("game tick"); }
+    void Draw() override { m_j.events.push_back("game draw"); }
+    void OnKeyUp(unsigned key) override { m_j.events.push_back("game up " + std::to_string(key)); }
+    void OnKeyDown(unsigned key) override {
+        m_j.events.push_back("game down " + std::to_string(key));
+    }
+    void PreTranslateKey(unsigned key) override {
+        m_j.events.push_back("game pre " + std::to_string(key));
+    }
+    void Stop() override { m_j.events.push_back("game stop"); }
+
+private:
+    Journal& m_j;
+};
+
+class CTestHost : public CDoruzorODlg {
+public:
+    explicit CTestHost(Journal& j) : m_j(j) {
+        SetSceenFactories([&j] { return std::make_unique<CFakeMenu>(j); },
+                          [&j] { return std::make_unique<CFakeGame>(j); });
+    }
+    void OpenResultPage(int nData) override {
+        m_j.events.push_back("page " + std::to_string(nData));
+    }
+    int LaunchUpdater(const std::string& a, const std::string& b, const std::string& c) override {
+        m_j.events.push_back("update " + a + " " + b + " " + c);
+        return 1;
+    }
+    void OfferRegistration() override {
+        m_j.events.push_back("register mode " + std::to_string(m_pGame->m_nMode) + " score " +
+                             std::to_string(m_pGame->m_nScore));
+        if (m_fnDuringRegistration) {
+            m_fnDuringRegistration();
+        }
+        // The registration reads the game again after its dialog closes.
+        m_j.events.push_back("register done score " + std::to_string(m_pGame->m_nScore));
+    }
+    std::function<void()> m_fnDuringRegistration;
+
+private:
+    Journal& m_j;
+};
+
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::SetAppName("host_test");
+        m_host.OnInitDialog();
+        m_j.events.clear();
+    }
+    void TearDown() override { m_host.DestroyWindow(); }
+
+    CSceenMenu& Menu() { return *m_host.m_pMenu; }
+    CSceenGame& Game() { return *m_host.m_pGame; }
+    bool Saw(const std::string& e) const {
+        return std::find(m_j.events.begin(), m_j.events.end(), e) != m_j.events.end();
+    }
+    int Count(const std::string& e) const {
+        return static_cast<int>(std::count(m_j.events.begin(), m_j.events.end(), e));
+    }
+
+    Journal m_j;
+    CTestHost m_host{m_j};
+};
+
+TEST_F(HostTest, StartsOnTheMenuWithTheBasePath) {
+    EXPECT_EQ(m_host.m_nSceenKind, 1);
+    EXPECT_EQ(m_j.nMenusAlive, 1);
+    EXPECT_EQ(m_j.nGamesAlive, 0);
+    EXPECT_FALSE(m_host.m_strBasePath.empty());
+    EXPECT_NE(m_host.m_strBasePath.back(), '/');
+}
+
+TEST_F(HostTest, MenuChoicesOpenTheGameInTheRightMode) {
+    Menu().m_nResult = 0;
+    m_host.OnTimer(1);
+    EXPECT_EQ(m_host.m_nSceenKind, 2);
+    EXPECT_EQ(m_j.nMenusAlive, 0);
+    EXPECT_TRUE(Saw("game start mode 1"));
+
+    Game().m_nResult = 0;  // a finished game returns to the menu
+    m_host.OnTimer(1);
+    EXPECT_EQ(m_host.m_nSceenKind, 1);
+    EXPECT_TRUE(Saw("game stop"));
+    EXPECT_EQ(m_j.nGamesAlive, 0);
+
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    EXPECT_TRUE(Saw("game start mode 2"));
+}
+
+TEST_F(HostTest, ResultPagesKeepTheMenuAndActOnce) {
+    CSceenMenu* const before = m_host.m_pMenu.get();
+    for (int code : {2, 3, 4}) {
+        Menu().m_nResult = code;
+        m_host.OnTimer(1);
+        EXPECT_EQ(Menu().m_nResult, -1);
+        m_host.OnTimer(1);  // a result is acted on exactly once
+    }
+    EXPECT_EQ(m_host.m_pMenu.get(), before);
+    EXPECT_EQ(Count("page 1"), 1);
+    EXPECT_EQ(Count("page 0"), 1);
+    EXPECT_EQ(Count("page 2"), 1);
+}
+
+TEST_F(HostTest, UpdateAndEnd) {
+    Menu().m_nResult = 5;
+    m_host.OnTimer(1);
+    EXPECT_TRUE(Saw("update doruzoro doruzoro doruzoro"));
+    EXPECT_FALSE(m_host.IsModalLoopEnded());
+
+    Menu().m_nResult = 6;
+    m_host.OnTimer(1);
+    EXPECT_TRUE(m_host.IsModalLoopEnded());
+}
+
+TEST_F(HostTest, UnknownCodesAndOtherTimersTouchNothing) {
+    Menu().m_nResult = 7;
+    m_host.OnTimer(1);
+    EXPECT_EQ(m_host.m_nSceenKind, 1);
+    m_j.events.clear();
+    m_host.OnTimer(2);
+    EXPECT_TRUE(m_j.events.empty());
+
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    Game().m_nResult = -5;
+    m_host.OnTimer(1);
+    EXPECT_EQ(m_host.m_nSceenKind, 2);
+    Game().m_nResult = 9;  // any other code of 0 or above goes back
+    m_host.OnTimer(1);
+    EXPECT_EQ(m_host.m_nSceenKind, 1);
+}
+
+TEST_F(HostTest, RegistrationReadsTheGameAndNestedTicksLeaveItAlone) {
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    Game().m_nScore = 150;
+    Game().m_nResult = 2;
+    // A tick arrives while the registration's dialog runs, and a result is
+    // left during it: the game must survive until the registration is done.
+    m_host.m_fnDuringRegistration = [this] {
+        m_host.m_pGame->m_nResult = 0;
+        m_host.OnTimer(1);
+        m_host.OnTimer(1);
+    };
+    m_host.OnTimer(1);
+    EXPECT_TRUE(Saw("register mode 2 score 150"));
+    EXPECT_TRUE(Saw("register done score 150"));
+    EXPECT_EQ(m_host.m_nSceenKind, 1);
+    EXPECT_EQ(m_j.nGamesAlive, 0);
+    EXPECT_EQ(m_j.nMenusAlive, 1);
+    EXPECT_EQ(Count("game stop"), 1);
+}
+
+TEST_F(HostTest, EscapeAndEnterNeverCloseTheWindow) {
+    for (unsigned vk : {plat::VK_ESCAPE, plat::VK_RETURN}) {
+        m_host.DeliverKey(plat::WM_KEYDOWN, vk);
+        m_host.DeliverKey(plat::WM_KEYUP, vk);
+    }
+    EXPECT_FALSE(m_host.IsModalLoopEnded());
+    EXPECT_TRUE(Saw("menu up 27"));
+    EXPECT_TRUE(Saw("menu up 13"));
+
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    m_host.DeliverKey(plat::WM_KEYDOWN, plat::VK_ESCAPE);
+    m_host.DeliverKey(plat::WM_KEYUP, plat::VK_ESCAPE);
+    m_host.DeliverKey(plat::WM_KEYDOWN, plat::VK_RETURN);
+    EXPECT_FALSE(m_host.IsModalLoopEnded());
+    EXPECT_TRUE(Saw("game down 27"));
+    EXPECT_TRUE(Saw("game up 27"));
+    EXPECT_FALSE(Saw("game pre 27"));  // Escape skips the pre-translation
+    EXPECT_TRUE(Saw("game pre 13"));
+}
+
+TEST_F(HostTest, KeysReachTheGameThroughAllThreeRoutes) {
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    m_j.events.clear();
+    m_host.DeliverKey(plat::WM_KEYDOWN, plat::VK_LEFT);
+    m_host.DeliverKey(plat::WM_KEYDOWN, plat::VK_LEFT);  // auto-repeat
+    m_host.DeliverKey(plat::WM_KEYUP, plat::VK_LEFT);
+    const std::vector<std::string> expected = {"game pre 37",  "game down 37", "game pre 37",
+                                               "game down 37", "game pre 37",  "game up 37"};
+    EXPECT_EQ(m_j.events, expected);
+}
+
+TEST_F(HostTest, MenuGetsNoKeyDowns) {
+    m_host.DeliverKey(plat::WM_KEYDOWN, plat::VK_DOWN);
+    EXPECT_TRUE(m_j.events.empty());
+    m_host.DeliverKey(plat::WM_KEYUP, plat::VK_DOWN);
+    EXPECT_TRUE(Saw("menu up 40"));
+}
+
+TEST_F(HostTest, PostedPaintsDrawTheOpenSceneOnce) {
+    m_host.PostPaint();
+    m_host.PostPaint();
+    EXPECT_TRUE(m_host.DispatchPendingPaint());
+    EXPECT_FALSE(m_host.DispatchPendingPaint());
+    EXPECT_EQ(Count("menu draw"), 1);
+}
+
+TEST_F(HostTest, CloseRequestSavesTheSettings) {
+    m_host.m_reg.m_strName = "closer";
+    m_host.DeliverClose();
+    EXPECT_TRUE(m_host.IsModalLoopEnded());
+    m_host.DestroyWindow();
+    EXPECT_EQ(m_j.nMenusAlive, 0);
+    EXPECT_EQ(plat::GetProfileString("", "name", "?"), "closer");
+}
+
+TEST(HostWindow, ClientAreaIsTheDialogTemplatesSize) {
+    CDoruzorODlg dlg;
+    const plat::RECT rc = dlg.GetClientRect();
+    EXPECT_EQ(rc.Width(), 732);
+    EXPECT_EQ(rc.Height(), 570);
+}
+
+}  // namespace

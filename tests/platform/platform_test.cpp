@@ -1,0 +1,147 @@
+// The small platform services: the random generator, the clock, paths and
+// the device context's drawing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "platform/fake_clock.h"
+#include "platform/gfx.h"
+#include "platform/paths.h"
+#include "platform/random.h"
+#include "platform/window.h"
+
+namespace {
+
+TEST(Random, ReproducesTheClassicRuntimeSequence) {
+    plat::Srand(1);
+    const int first[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
+    for (int expected : first) {
+        EXPECT_EQ(plat::Rand(), expected);
+    }
+    plat::Srand(12345);
+    EXPECT_EQ(plat::Rand(), 7584);
+    plat::Srand(1);
+    EXPECT_EQ(plat::Rand(), 41);
+}
+
+TEST(Random, StaysInRangeForAnySeed) {
+    plat::Srand(0xffffffffu);
+    for (int i = 0; i < 100000; ++i) {
+        const int v = plat::Rand();
+        ASSERT_GE(v, 0);
+        ASSERT_LE(v, plat::RAND_MAX_VALUE);
+    }
+}
+
+TEST(Clock, FakeClockDrivesTicksAndSleeps) {
+    plat::CFakeClock clock(0xfffffff0u);
+    plat::CClockGuard guard(clock);
+    EXPECT_EQ(plat::GetTickCount(), 0xfffffff0u);
+    plat::Sleep(2000);  // returns at once, time moves on and wraps
+    EXPECT_EQ(plat::GetTickCount(), 0xfffffff0u + 2000u);
+    EXPECT_EQ(clock.Slept(), 2000u);
+}
+
+TEST(Paths, BackslashesBecomeSlashes) {
+    EXPECT_EQ(plat::ToFsPath("/base\\image\\UFO.kpg"), "/base/image/UFO.kpg");
+    EXPECT_FALSE(plat::FileExists("/nonexistent\\x.kwv"));
+    EXPECT_FALSE(plat::FileExists("/tmp"));  // folders are not files
+}
+
+TEST(Dialog, UnitsConvertAtTheFontsBaseUnits) {
+    EXPECT_EQ(plat::DluToPixelsX(488), 732);
+    EXPECT_EQ(plat::DluToPixelsY(351), 570);
+}
+
+class DrawTest : public ::testing::Test {
+protected:
+    plat::CSurface m_surface{200, 100};
+};
+
+TEST_F(DrawTest, RectangleFillsWithTheBrushInsideABlackPen) {
+    const plat::CBrush red(plat::RGB(255, 0, 0));
+    {
+        plat::CDC dc(m_surface);
+        const plat::CBrush* old = dc.SelectObject(&red);
+        dc.Rectangle(10, 10, 50, 40);
+        dc.SelectObject(old);
+        dc.FillRect({60, 10, 70, 20}, &red);
+    }
+    EXPECT_EQ(m_surface.GetPixel(10, 10), plat::RGB(0, 0, 0));
+    EXPECT_EQ(m_surface.GetPixel(30, 25), plat::RGB(255, 0, 0));
+    EXPECT_EQ(m_surface.GetPixel(50, 25), plat::RGB(0, 0, 0));  // right edge excluded
+    EXPECT_EQ(m_surface.GetPixel(69, 19), plat::RGB(255, 0, 0));
+    EXPECT_EQ(m_surface.GetPixel(70, 20), plat::RGB(0, 0, 0));
+}
+
+TEST_F(DrawTest, TextOutPaintsItsColourOnAnOpaqueBackground) {
+    plat::CFont font;
+    font.CreateFont(-27, "Arial");
+    {
+        plat::CDC dc(m_surface);
+        dc.SelectObject(&font);
+        dc.SetBkColor(plat::RGB(0, 0, 255));
+        dc.SetTextColor(plat::RGB(255, 255, 0));
+        dc.TextOut(5, 5, "SCORE 10");
+    }
+    int yellow = 0;
+    int blue = 0;
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            const plat::COLORREF c = m_surface.GetPixel(x, y);
+            yellow += c == plat::RGB(255, 255, 0);
+            blue += c == plat::RGB(0, 0, 255);
+        }
+    }
+    EXPECT_GT(yellow, 50);
+    EXPECT_GT(blue, 500);
+    EXPECT_EQ(m_surface.GetPixel(4, 4), plat::RGB(0, 0, 0));
+}
+
+TEST_F(DrawTest, PicturesBlitOpaqueOrWithTheirBlackLeftOut) {
+    // A 20 x 20 picture: black with a green 10 x 10 square in its middle.
+    plat::CSurface art(20, 20);
+    {
+        plat::CDC dc(art);
+        const plat::CBrush green(plat::RGB(0, 255, 0));
+        dc.FillRect({5, 5, 15, 15}, &green);
+    }
+    const std::string file = ::testing::TempDir() + "art.kpg";
+    ASSERT_TRUE(art.WritePng(file));
+    plat::CImage image;
+    ASSERT_EQ(image.Load(file), 0);  // read by content, whatever the name
+    EXPECT_EQ(image.GetWidth(), 20);
+
+    const plat::CBrush grey(plat::RGB(128, 128, 128));
+    {
+        plat::CDC dc(m_surface);
+        dc.FillRect({0, 0, 200, 100}, &grey);
+        dc.BitBlt(0, 0, 20, 20, image, 0, 0);
+        dc.TransparentBlt(100, 0, 40, 40, image, 0, 0, 20, 20, plat::RGB(0, 0, 0));
+        dc.TransparentBlt(150, 0, 0, 0, image, 0, 0, 20, 20, plat::RGB(0, 0, 0));
+    }
+    EXPECT_EQ(m_surface.GetPixel(1, 1), plat::RGB(0, 0, 0));  // opaque black
+    EXPECT_EQ(m_surface.GetPixel(10, 10), plat::RGB(0, 255, 0));
+    EXPECT_EQ(m_surface.GetPixel(101, 1), plat::RGB(128, 128, 128));  // keyed out
+    EXPECT_EQ(m_surface.GetPixel(120, 20), plat::RGB(0, 255, 0));     // stretched x2
+    EXPECT_EQ(m_surface.GetPixel(150, 0), plat::RGB(128, 128, 128));  // zero size: nothing
+    std::remove(file.c_str());
+}
+
+TEST_F(DrawTest, BrokenPictureLoadsAsEmptyAndDrawsNothing) {
+    const std::string file = ::testing::TempDir() + "broken.kpg";
+    FILE* f = std::fopen(file.c_str(), "wb");
+    std::fputs("\x89PNG\r\n\x1a\n not really", f);
+    std::fclose(f);
+    plat::CImage image;
+    EXPECT_LT(image.Load(file), 0);
+    EXPECT_TRUE(image.IsNull());
+    EXPECT_EQ(image.GetWidth(), 0);
+    EXPECT_LT(image.Load("/no/such\\file.kpg"), 0);
+    plat::CDC dc(m_surface);
+    dc.TransparentBlt(0, 0, 10, 10, image, 0, 0, 10, 10, 0);
+    dc.BitBlt(0, 0, 10, 10, image, 0, 0);
+    std::remove(file.c_str());
+}
+
+}  // namespace
