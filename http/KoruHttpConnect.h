@@ -21,6 +21,26 @@ public:
     std::string ParsePageLine(std::string text, int mode, int finish);
     // Parser helpers are declared here by the page parser.
     // PARSER-DECLARATIONS-BEGIN
+    static int FindNoCase(std::string_view text, std::string_view pattern);
+    std::string ReadPageTitle(std::string_view rest, int inItem);
+    void ReadMeta(std::string_view rest);
+    std::string GetBreakText(std::string_view rest) const;
+    std::string GetSkipEnd(std::string_view rest) const;
+    std::string DecodeEntities(const std::string& text) const;
+    std::string ReadForm(std::string_view rest, int& formOpen, int& lineTaken);
+    static int IsFormWorthShowing(const std::string& form);
+    void ReadBaseHref(std::string_view rest);
+    void ReadFrame(std::string_view rest);
+    std::string ReadAnchor(std::string_view rest);
+    std::string ReadFeedLink(std::string_view rest);
+    static std::string ReadImageAlt(std::string_view rest);
+    static int IsItemTag(std::string_view rest);
+    static std::string GetAttrValue(std::string_view text, std::string_view name, int mustStart);
+    static std::string GetTagAttrValue(std::string_view text, std::string_view tag, std::string_view name,
+                                       int mustStart);
+    static std::string CombineUrl(const std::string& base, const std::string& relative);
+    // The tag start rule of the scanner; returns how many more characters it took.
+    size_t TagStart(std::string_view rest, std::string& pending, std::string& output);
     // PARSER-DECLARATIONS-END
 
     // ---- members, in the order of the class's table ----
