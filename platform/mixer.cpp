@@ -1,0 +1,144 @@
+#include "platform/mixer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace plat {
+
+namespace {
+
+float DbGain(long mB) {
+    if (mB <= -10000)
+        return 0.0f;  // the bottom of the range is silence
+    return static_cast<float>(std::pow(10.0, mB / 2000.0));
+}
+
+void TargetGains(const CVoice& v, float& l, float& r) {
+    const float g = v.bFading ? 0.0f : DbGain(v.nVolume);
+    l = r = g;
+    if (v.bPositional)
+        return;  // heard centred at the listener
+    if (v.nPan < 0)
+        r *= DbGain(v.nPan);
+    if (v.nPan > 0)
+        l *= DbGain(-v.nPan);
+}
+
+// Four-point cubic Hermite interpolation.
+inline float Hermite(float xm1, float x0, float x1, float x2, float t) {
+    const float c1 = 0.5f * (x1 - xm1);
+    const float c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
+    const float c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
+    return ((c3 * t + c2) * t + c1) * t + x0;
+}
+
+inline float At(const std::vector<float>& s, long long i, bool loop) {
+    const long long n = static_cast<long long>(s.size());
+    if (loop) {
+        i %= n;
+        if (i < 0)
+            i += n;
+        return s[static_cast<size_t>(i)];
+    }
+    return (i < 0 || i >= n) ? 0.0f : s[static_cast<size_t>(i)];
+}
+
+}  // namespace
+
+CMixer::CMixer(int rate)
+    : m_nRate(rate),
+      m_fSmooth(static_cast<float>(1.0 - std::exp(-1.0 / (0.002 * rate)))),
+      m_fRelease(static_cast<float>(1.0 - std::exp(-1.0 / (0.1 * rate)))) {
+    m_arrVoice.reserve(1024);
+}
+
+CVoice* CMixer::Add(std::unique_ptr<CVoice> voice) {
+    CVoice* p = voice.get();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_arrVoice.push_back(std::move(voice));
+    return p;
+}
+
+void CMixer::Remove(CVoice* voice) {
+    std::unique_ptr<CVoice> dead;  // freed outside the lock
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = std::find_if(m_arrVoice.begin(), m_arrVoice.end(),
+                               [voice](const auto& p) { return p.get() == voice; });
+        if (it == m_arrVoice.end())
+            return;
+        dead = std::move(*it);
+        *it = std::move(m_arrVoice.back());
+        m_arrVoice.pop_back();
+    }
+}
+
+void CMixer::MixVoice(CVoice& v, float* out, size_t frames) {
+    const std::vector<float>& s = v.arrSample;
+    const double len = static_cast<double>(s.size());
+    float tl, tr;
+    TargetGains(v, tl, tr);
+    const uint32_t rate = v.dwFrequency ? v.dwFrequency : v.dwNativeRate;
+    const double tStep = static_cast<double>(rate) / m_nRate;
+    if (v.dStep <= 0)
+        v.dStep = tStep;
+    const float k = m_fSmooth;
+    const long long n = static_cast<long long>(s.size());
+    for (size_t i = 0; i < frames; ++i) {
+        if (v.dPos >= len) {
+            if (!v.bLooping) {
+                v.bPlaying = v.bFading = false;
+                v.fGainL = v.fGainR = 0;
+                return;
+            }
+            v.dPos = std::fmod(v.dPos, len);
+        }
+        const long long idx = static_cast<long long>(v.dPos);
+        const float t = static_cast<float>(v.dPos - static_cast<double>(idx));
+        float x;
+        if (idx >= 1 && idx + 2 < n) {
+            const float* p = &s[static_cast<size_t>(idx)];
+            x = Hermite(p[-1], p[0], p[1], p[2], t);
+        } else {
+            x = Hermite(At(s, idx - 1, v.bLooping), At(s, idx, v.bLooping),
+                        At(s, idx + 1, v.bLooping), At(s, idx + 2, v.bLooping), t);
+        }
+        v.fGainL += (tl - v.fGainL) * k;
+        v.fGainR += (tr - v.fGainR) * k;
+        out[2 * i] += x * v.fGainL;
+        out[2 * i + 1] += x * v.fGainR;
+        v.dStep += (tStep - v.dStep) * k;
+        v.dPos += v.dStep;
+    }
+    if (v.bFading && v.fGainL < 1e-4f && v.fGainR < 1e-4f) {
+        v.bFading = false;
+        v.fGainL = v.fGainR = 0;
+    }
+}
+
+void CMixer::Mix(float* out, size_t frames) {
+    std::fill(out, out + 2 * frames, 0.0f);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto& v : m_arrVoice) {
+            if ((v->bPlaying || v->bFading) && !v->arrSample.empty())
+                MixVoice(*v, out, frames);
+        }
+    }
+    // A peak limiter with instant attack keeps many loud sounds from clipping.
+    constexpr float kCeiling = 0.98f;
+    for (size_t i = 0; i < frames; ++i) {
+        float& l = out[2 * i];
+        float& r = out[2 * i + 1];
+        const float peak = std::max(std::fabs(l), std::fabs(r));
+        if (peak * m_fLimit > kCeiling) {
+            m_fLimit = kCeiling / peak;
+        } else {
+            m_fLimit += (1.0f - m_fLimit) * m_fRelease;
+        }
+        l = std::clamp(l * m_fLimit, -1.0f, 1.0f);
+        r = std::clamp(r * m_fLimit, -1.0f, 1.0f);
+    }
+}
+
+}  // namespace plat

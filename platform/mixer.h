@@ -1,0 +1,49 @@
+// The mixer behind plat::CAudioDevice; shared by the device, its buffers and
+// the output callback.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace plat {
+
+struct CVoice {
+    std::vector<float> arrSample;
+    uint32_t dwNativeRate = 0;
+    bool bPositional = false;
+    // Set by the user-interface thread under the mixer's lock.
+    long nVolume = 0;
+    long nPan = 0;
+    uint32_t dwFrequency = 0;
+    bool bPlaying = false;
+    bool bLooping = false;
+    bool bFading = false;  // stopped, ramping down to silence
+    // Mix state.
+    double dPos = 0;
+    double dStep = 0;
+    float fGainL = 0;
+    float fGainR = 0;
+};
+
+class CMixer {
+public:
+    explicit CMixer(int rate);
+    int Rate() const { return m_nRate; }
+    CVoice* Add(std::unique_ptr<CVoice> voice);
+    void Remove(CVoice* voice);
+    // Interleaved stereo; called from the output thread or offline.
+    void Mix(float* out, size_t frames);
+    std::mutex& Lock() { return m_mutex; }
+
+private:
+    void MixVoice(CVoice& v, float* out, size_t frames);
+    int m_nRate;
+    float m_fSmooth;   // per-frame one-pole coefficient for parameter changes
+    float m_fRelease;  // limiter release coefficient
+    float m_fLimit = 1.0f;
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<CVoice>> m_arrVoice;
+};
+
+}  // namespace plat

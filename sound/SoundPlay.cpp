@@ -1,0 +1,144 @@
+#include "sound/SoundPlay.h"
+
+#include "platform/clock.h"
+#include "platform/msgbox.h"
+#include "platform/paths.h"
+
+std::unique_ptr<plat::CAudioDevice> g_pDirectSound[2];
+uint32_t g_dwFirstFrequency = 0;
+
+namespace {
+bool ValidId(int id) {
+    return id >= 0 && id < kSoundIds;
+}
+}  // namespace
+
+CSoundPlay::CSoundPlay() = default;
+
+CSoundPlay::~CSoundPlay() {
+    for (int id = 0; id < kSoundIds; ++id) {
+        if (m_pBuffer[id])
+            m_pBuffer[id]->Stop();
+        m_pBuffer[id].reset();
+        m_p3DBuffer[id] = nullptr;
+    }
+}
+
+bool CSoundPlay::CreateDevice(plat::CWnd* wnd) {
+    if (!wnd)
+        return true;
+    const int kind = m_nDeviceKind == 1 ? 1 : 0;
+    if (g_pDirectSound[kind])
+        return true;
+    // Our device has no cooperative level to refuse, and a machine without a
+    // sound card still gets a device that plays silently.
+    g_pDirectSound[kind] = plat::CAudioDevice::Open();
+    return g_pDirectSound[kind] != nullptr;
+}
+
+void CSoundPlay::AddFile(const std::string& path, unsigned int id) {
+    m_arrPath.push_back(path);
+    m_arrId.push_back(id);
+}
+
+bool CSoundPlay::Play(int id, uint32_t flags) {
+    if (!ValidId(id))
+        return false;
+    const int kind = m_nDeviceKind == 1 ? 1 : 0;
+    if (!m_pBuffer[id] && g_pDirectSound[kind])
+        LoadSound(id);
+    if (!g_pDirectSound[kind] || !m_pBuffer[id])
+        return false;
+    plat::CAudioBuffer& b = *m_pBuffer[id];
+    if (b.GetStatus() == plat::kAudioPlaying)
+        b.Stop();
+    b.SetCurrentPosition(0);
+    if (id <= 100 && g_soundVolume.m_nCurrent[id] != 0)
+        SetVolume(id, g_soundVolume.m_nCurrent[id]);
+    b.Play((flags & kPlayLooping) != 0);
+    return true;
+}
+
+void CSoundPlay::Stop(int id) {
+    if (ValidId(id) && m_pBuffer[id])
+        m_pBuffer[id]->Stop();
+}
+
+void CSoundPlay::SetPan(int id, long pan) {
+    if (ValidId(id) && m_pBuffer[id])
+        m_pBuffer[id]->SetPan(pan);
+}
+
+void CSoundPlay::SetVolume(int id, long volume) {
+    if (!ValidId(id))
+        return;
+    const bool guard = m_nDeviceKind == 1 ? m_pBuffer[id] != nullptr : m_p3DBuffer[id] != nullptr;
+    if (!guard || !m_pBuffer[id])
+        return;
+    m_pBuffer[id]->SetVolume(volume);
+    if (id <= 100)
+        g_soundVolume.m_nCurrent[id] = volume;
+}
+
+void CSoundPlay::SetFrequency(int id, uint32_t value) {
+    if (!ValidId(id) || !m_pBuffer[id])
+        return;
+    if (g_dwFirstFrequency == 0) {
+        g_dwFirstFrequency = m_pBuffer[id]->GetFrequency();
+        value = g_dwFirstFrequency;
+    }
+    const double scaled = static_cast<double>(value) * 1.1;
+    m_pBuffer[id]->SetFrequency(static_cast<uint32_t>(static_cast<uint64_t>(scaled)));
+    plat::Sleep(0);
+}
+
+long CSoundPlay::LoadSound(int id) {
+    size_t i = 0;
+    while (i < m_arrId.size() && m_arrId[i] != static_cast<unsigned int>(id))
+        ++i;
+    if (i >= m_arrId.size() || i >= m_arrPath.size())
+        return kSoundOk;
+    const std::string& path = m_arrPath[i];
+    if (!SoundFileExists(path))
+        return kSoundFail;
+    std::string bytes;
+    if (!plat::ReadFile(plat::ToFsPath(path), bytes))
+        return kSoundFail;
+    SWaveResult r = ReadWave(bytes);
+    if (!r.bOk) {
+        if (!r.strMessage.empty())
+            plat::MessageBox(r.strMessage, r.strCaption);
+        return kSoundFail;
+    }
+    return CreateBuffer(id, r.format, std::move(r.arrData));
+}
+
+long CSoundPlay::CreateBuffer(int id, const SWaveFormat& format, std::vector<uint8_t> samples) {
+    if (!ValidId(id))
+        return kSoundFail;
+    const int kind = m_nDeviceKind == 1 ? 1 : 0;
+    m_pBuffer[id].reset();
+    m_p3DBuffer[id] = nullptr;
+    if (!g_pDirectSound[kind])
+        return kSoundFail;
+    m_pBuffer[id] = g_pDirectSound[kind]->CreateBuffer(format.wBitsPerSample, format.nSamplesPerSec,
+                                                       samples.data(), samples.size(), kind == 0);
+    if (!m_pBuffer[id])
+        return kSoundFail;
+    if (kind == 1) {
+        size_t i = 0;
+        while (i < m_arrId.size() && m_arrId[i] != static_cast<unsigned int>(id))
+            ++i;
+        const std::string& path = i < m_arrPath.size() ? m_arrPath[i] : std::string();
+        const size_t slash = path.rfind('\\');
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const long v = g_soundVolume.LookupVolume(name);
+        if (v != 0)
+            SetVolume(id, v);
+        return kSoundOk;
+    }
+    // Positional: the sound sits at the listener, heard centred at full gain.
+    m_p3DBuffer[id] = m_pBuffer[id].get();
+    SetVolume(id, id <= 100 ? g_soundVolume.m_nCurrent[id] : 0);
+    return kSoundOk;
+}
