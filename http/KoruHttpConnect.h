@@ -40,7 +40,7 @@ public:
                                        int mustStart);
     static std::string CombineUrl(const std::string& base, const std::string& relative);
     // The tag start rule of the scanner; returns how many more characters it took.
-    size_t TagStart(std::string_view rest, std::string& pending, std::string& output);
+    size_t TagStart(std::string_view rest, std::string& pending, std::string& output, int& lineTaken);
     // PARSER-DECLARATIONS-END
 
     // ---- members, in the order of the class's table ----

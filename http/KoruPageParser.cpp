@@ -595,7 +595,7 @@ std::string CKoruHttpConnect::ParsePageLine(std::string text, int mode, int fini
             continue;
         }
         if (ch == '<') {
-            i += TagStart(rest, pending, output);
+            i += TagStart(rest, pending, output, lineTaken);
             continue;
         }
         // A text character.
@@ -621,8 +621,8 @@ std::string CKoruHttpConnect::ParsePageLine(std::string text, int mode, int fini
     return output;
 }
 
-size_t CKoruHttpConnect::TagStart(std::string_view rest, std::string& pending,
-                                  std::string& output) {
+size_t CKoruHttpConnect::TagStart(std::string_view rest, std::string& pending, std::string& output,
+                                  int& lineTaken) {
     CScanState& s = g_scan;
     ++s.depth;
     bool flushed = false;
@@ -649,7 +649,6 @@ size_t CKoruHttpConnect::TagStart(std::string_view rest, std::string& pending,
         else
             ReadPageTitle(rest, 0);
     }
-    int lineTaken = 0;
     s.formLabel = ReadForm(rest, s.formOpen, lineTaken);
     ReadBaseHref(rest);
     ReadFrame(rest);
@@ -679,6 +678,12 @@ size_t CKoruHttpConnect::TagStart(std::string_view rest, std::string& pending,
         s.feedLink.clear();
         s.inTag = 1;
         return 5;
+    }
+    // The text before this tag goes out before the tag's own break or image
+    // text, so the page reads in order.
+    if (!flushed) {
+        output += pending;
+        pending.clear();
     }
     const std::string b = GetBreakText(rest);
     const std::string a = ReadImageAlt(rest);

@@ -1,6 +1,7 @@
 // Resolution of relative addresses against a page's address.
 #include <curl/curl.h>
 
+#include <cctype>
 #include <memory>
 
 #include "platform/url.h"
@@ -26,6 +27,20 @@ std::string GetWhole(CURLU* h) {
 std::string CutAt(const std::string& base, const char* set) {
     const size_t p = base.find_first_of(set);
     return p == std::string::npos ? base : base.substr(0, p);
+}
+
+// A reference with its own scheme stands for itself.
+bool HasScheme(const std::string& ref) {
+    if (ref.empty() || !std::isalpha(static_cast<unsigned char>(ref[0])))
+        return false;
+    for (size_t i = 1; i < ref.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(ref[i]);
+        if (c == ':')
+            return true;
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
+            return false;
+    }
+    return false;
 }
 
 }  // namespace
@@ -59,8 +74,12 @@ bool CombineUrl(const std::string& base, const std::string& relative, std::strin
         if (!h)
             return false;
     }
-    if (curl_url_set(h.get(), CURLUPART_URL, relative.c_str(), flags) != CURLUE_OK)
-        return false;
+    if (curl_url_set(h.get(), CURLUPART_URL, relative.c_str(), flags) != CURLUE_OK) {
+        if (!HasScheme(relative))
+            return false;
+        out = relative;
+        return true;
+    }
     std::string whole = GetWhole(h.get());
     if (whole.empty())
         return false;
