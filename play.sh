@@ -6,7 +6,8 @@ cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
-data="$PWD/build/default/data"
+root=$PWD
+data="$root/build/default/data"
 server_pid=""
 if [ -x build/default/server/doruzoro-server ]; then
     build/default/server/doruzoro-server --address 127.0.0.1 --port 8047 \
@@ -15,4 +16,4 @@ if [ -x build/default/server/doruzoro-server ]; then
 fi
 trap '[ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true' EXIT INT TERM
 cd "$data"
-"$OLDPWD/build/default/app/doruzoro"
+"$root/build/default/app/doruzoro"
