@@ -1,4 +1,5 @@
 #include "platform/gfx.h"
+#include "platform/text_internal.h"
 
 #include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -186,13 +187,6 @@ const CBrush& StockWhiteBrush() {
 
 void SetColor(cairo_t* cr, COLORREF c) {
     cairo_set_source_rgb(cr, GetRValue(c) / 255.0, GetGValue(c) / 255.0, GetBValue(c) / 255.0);
-}
-
-std::string ValidUtf8(const std::string& s) {
-    gchar* valid = g_utf8_make_valid(s.data(), static_cast<gssize>(s.size()));
-    std::string out(valid);
-    g_free(valid);
-    return out;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "platform/text_internal.h"
+
 namespace plat {
 namespace {
 
@@ -28,13 +30,6 @@ KeyFilePtr LoadKeyFile() {
         return nullptr;
     }
     return kf;
-}
-
-std::string MakeValidUtf8(const std::string& s) {
-    gchar* valid = g_utf8_make_valid(s.data(), static_cast<gssize>(s.size()));
-    std::string out(valid);
-    g_free(valid);
-    return out;
 }
 
 }  // namespace
@@ -73,7 +68,7 @@ bool WriteProfileString(const std::string& section, const std::string& entry,
         kf.reset(g_key_file_new());  // a corrupt file is replaced by a clean one
     }
     g_key_file_set_string(kf.get(), GroupName(section).c_str(), entry.c_str(),
-                          MakeValidUtf8(value).c_str());
+                          ValidUtf8(value).c_str());
 
     const std::string path = ProfilePath();
     gchar* dir = g_path_get_dirname(path.c_str());
