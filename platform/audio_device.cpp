@@ -72,6 +72,7 @@ void CAudioBuffer::Play(bool looping) {
     std::lock_guard<std::mutex> lock(m_pMixer->Lock());
     m_pVoice->bPlaying = true;
     m_pVoice->bFading = false;
+    m_pVoice->fFade = 1;
     m_pVoice->bLooping = looping;
 }
 

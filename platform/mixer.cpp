@@ -14,7 +14,7 @@ float DbGain(long mB) {
 }
 
 void TargetGains(const CVoice& v, float& l, float& r) {
-    const float g = v.bFading ? 0.0f : DbGain(v.nVolume);
+    const float g = DbGain(v.nVolume);
     l = r = g;
     if (v.bPositional)
         return;  // heard centred at the listener
@@ -47,6 +47,7 @@ inline float At(const std::vector<float>& s, long long i, bool loop) {
 
 CMixer::CMixer(int rate)
     : m_nRate(rate),
+      m_fFadeStep(1.0f / (0.002f * static_cast<float>(rate))),
       m_fSmooth(static_cast<float>(1.0 - std::exp(-1.0 / (0.002 * rate)))),
       m_fRelease(static_cast<float>(1.0 - std::exp(-1.0 / (0.1 * rate)))) {
     m_arrVoice.reserve(1024);
@@ -105,15 +106,28 @@ void CMixer::MixVoice(CVoice& v, float* out, size_t frames) {
         }
         v.fGainL += (tl - v.fGainL) * k;
         v.fGainR += (tr - v.fGainR) * k;
+        if (v.bFading) {
+            v.fFade -= m_fFadeStep;
+            if (v.fFade <= 0) {
+                v.bFading = false;
+                v.fFade = 1;
+                v.fGainL = v.fGainR = 0;
+                return;
+            }
+            x *= v.fFade;
+        }
         out[2 * i] += x * v.fGainL;
         out[2 * i + 1] += x * v.fGainR;
         v.dStep += (tStep - v.dStep) * k;
         v.dPos += v.dStep;
     }
-    if (v.bFading && v.fGainL < 1e-4f && v.fGainR < 1e-4f) {
-        v.bFading = false;
-        v.fGainL = v.fGainR = 0;
-    }
+    // Settle exactly on the target once the ramp is inaudible.
+    if (std::fabs(v.fGainL - tl) < 1e-5f)
+        v.fGainL = tl;
+    if (std::fabs(v.fGainR - tr) < 1e-5f)
+        v.fGainR = tr;
+    if (std::fabs(v.dStep - tStep) < 1e-9)
+        v.dStep = tStep;
 }
 
 void CMixer::Mix(float* out, size_t frames) {

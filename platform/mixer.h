@@ -24,6 +24,7 @@ struct CVoice {
     double dStep = 0;
     float fGainL = 0;
     float fGainR = 0;
+    float fFade = 1;  // linear fade-out after a stop
 };
 
 class CMixer {
@@ -39,8 +40,9 @@ public:
 private:
     void MixVoice(CVoice& v, float* out, size_t frames);
     int m_nRate;
-    float m_fSmooth;   // per-frame one-pole coefficient for parameter changes
-    float m_fRelease;  // limiter release coefficient
+    float m_fFadeStep;  // a stop fades out over 2 ms
+    float m_fSmooth;    // per-frame one-pole coefficient for parameter changes
+    float m_fRelease;   // limiter release coefficient
     float m_fLimit = 1.0f;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<CVoice>> m_arrVoice;

@@ -132,9 +132,11 @@ long CSoundPlay::CreateBuffer(int id, const SWaveFormat& format, std::vector<uin
         const std::string& path = i < m_arrPath.size() ? m_arrPath[i] : std::string();
         const size_t slash = path.rfind('\\');
         const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        // The starting attenuation goes to the buffer only: remembering it
+        // would overwrite a volume another player set for this id.
         const long v = g_soundVolume.LookupVolume(name);
         if (v != 0)
-            SetVolume(id, v);
+            m_pBuffer[id]->SetVolume(v);
         return kSoundOk;
     }
     // Positional: the sound sits at the listener, heard centred at full gain.
