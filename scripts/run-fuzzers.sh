@@ -1,0 +1,46 @@
+#!/bin/sh
+# Builds every libFuzzer target (names ending in _fuzz) with clang and runs
+# each for FUZZ_SECONDS seconds. A target's corpus is seeded by a program
+# named <target>_seeds when one exists. Exits non-zero when a fuzzer fails.
+set -eu
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+BUILD="$ROOT/build/fuzz"
+SECONDS_EACH=${FUZZ_SECONDS:-60}
+
+if ! command -v clang >/dev/null 2>&1 || ! command -v clang++ >/dev/null 2>&1; then
+    echo "run-fuzzers: clang not found, fuzzing skipped"
+    exit 0
+fi
+
+SAN="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
+CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -G Ninja \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORUZORO_FUZZ=ON -DDORUZORO_BENCH=OFF \
+    -DCMAKE_C_FLAGS="$SAN" -DCMAKE_CXX_FLAGS="$SAN" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+
+TARGETS=$(ninja -C "$BUILD" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz\): .*/\1/p' | sort -u)
+if [ -z "$TARGETS" ]; then
+    echo "run-fuzzers: no fuzz targets"
+    exit 0
+fi
+SEEDS=$(ninja -C "$BUILD" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz_seeds\): .*/\1/p' | sort -u)
+# shellcheck disable=SC2086
+cmake --build "$BUILD" -j2 --target $TARGETS $SEEDS
+
+status=0
+for t in $TARGETS; do
+    exe=$(find "$BUILD" -type f -name "$t" -perm -u+x | head -n 1)
+    [ -n "$exe" ] || { echo "run-fuzzers: $t not built"; status=1; continue; }
+    corpus="$BUILD/corpus/$t"
+    mkdir -p "$corpus"
+    seeder=$(find "$BUILD" -type f -name "${t}_seeds" -perm -u+x | head -n 1)
+    [ -z "$seeder" ] || "$seeder" "$corpus"
+    echo "run-fuzzers: $t for ${SECONDS_EACH}s"
+    if ! (cd "$BUILD" && "$exe" -max_total_time="$SECONDS_EACH" -timeout=10 \
+              -rss_limit_mb=2048 "$corpus"); then
+        echo "run-fuzzers: $t FAILED"
+        status=1
+    fi
+done
+exit $status
