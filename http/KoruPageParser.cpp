@@ -20,7 +20,9 @@ const std::string kDot = "\xE3\x83\xBB";  // the middle dot of the page text
 
 // Scanning state shared by every parser in the process: one page at a time.
 struct CScanState {
-    bool noTitleOnLine = false;  // no title tag on the rest of this line
+    // No title tag, no feed link tag on the rest of this line: saves a
+    // search of the line at every later tag.
+    bool noTitleOnLine = false, noLinkOnLine = false;
     std::string carry, skipUntil, anchorLabel, formLabel, feedTitle, feedLink, formBuffer,
         optionEnd;
     int inTag = 0, depth = 0, formOpen = 0, inChannel = 0, inItem = 0;
@@ -528,6 +530,7 @@ std::string CKoruHttpConnect::ParsePageLine(std::string text, int mode, int fini
     if (line.empty())
         return std::string();
     s.noTitleOnLine = false;
+    s.noLinkOnLine = false;
 
     const std::string_view all(line);
     const size_t lastOption = LastNoCase(all, "<OPTION ");
@@ -636,7 +639,10 @@ size_t CKoruHttpConnect::TagStart(std::string_view rest, std::string& pending, s
     }
     const bool inFeedItem = s.inItem && s.inChannel;
     if (inFeedItem) {
-        if (s.feedTitle.empty()) {
+        if (s.feedTitle.empty() && !s.noTitleOnLine && FindNoCase(rest, "<TITLE>") < 0 &&
+            FindNoCase(rest, "</TITLE>") < 0)
+            s.noTitleOnLine = true;
+        if (s.feedTitle.empty() && !s.noTitleOnLine) {
             s.feedTitle = ReadPageTitle(rest, 1);
             if (!s.feedTitle.empty()) {
                 s.skipUntil = "</title>";
@@ -653,7 +659,10 @@ size_t CKoruHttpConnect::TagStart(std::string_view rest, std::string& pending, s
     ReadBaseHref(rest);
     ReadFrame(rest);
     if (inFeedItem) {
-        if (s.feedLink.empty()) {
+        if (s.feedLink.empty() && !s.noLinkOnLine && FindNoCase(rest, "<LINK>") < 0 &&
+            FindNoCase(rest, "</LINK>") < 0)
+            s.noLinkOnLine = true;
+        if (s.feedLink.empty() && !s.noLinkOnLine) {
             s.feedLink = ReadFeedLink(rest);
             if (!s.feedLink.empty()) {
                 s.skipUntil = "</link>";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,19 @@ TEST_F(Parser, BadPagesStayBounded) {
     for (int i = 0; i < 5000; ++i)
         deep += "<table><tr><td>";
     EXPECT_EQ(c.ParsePageLine(deep, 0, 0), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Parser, CrOnlyLineEndsAndLongItemLines) {
+    EXPECT_EQ(Page({"one\rtwo\r<br>three\r"}), "one\rtwo\r\r\nthree\r");
+    std::string items = "<channel>";
+    for (int i = 0; i < 20000; ++i)
+        items += "<item><b>x</b></item>";
+    const std::string out = Page({items});
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 40000);
 }
 
 }  // namespace
