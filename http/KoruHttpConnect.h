@@ -36,11 +36,12 @@ public:
     static std::string ReadImageAlt(std::string_view rest);
     static int IsItemTag(std::string_view rest);
     static std::string GetAttrValue(std::string_view text, std::string_view name, int mustStart);
-    static std::string GetTagAttrValue(std::string_view text, std::string_view tag, std::string_view name,
-                                       int mustStart);
+    static std::string GetTagAttrValue(std::string_view text, std::string_view tag,
+                                       std::string_view name, int mustStart);
     static std::string CombineUrl(const std::string& base, const std::string& relative);
     // The tag start rule of the scanner; returns how many more characters it took.
-    size_t TagStart(std::string_view rest, std::string& pending, std::string& output, int& lineTaken);
+    size_t TagStart(std::string_view rest, std::string& pending, std::string& output,
+                    int& lineTaken);
     // PARSER-DECLARATIONS-END
 
     // ---- members, in the order of the class's table ----
