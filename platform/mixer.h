@@ -42,7 +42,9 @@ private:
     int m_nRate;
     float m_fFadeStep;  // a stop fades out over 2 ms
     float m_fSmooth;    // per-frame one-pole coefficient for parameter changes
-    float m_fRelease;   // limiter release coefficient
+    static constexpr size_t kSubBlock = 32;
+    float m_fBlockSmooth;
+    float m_fRelease;  // limiter release coefficient
     float m_fLimit = 1.0f;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<CVoice>> m_arrVoice;
