@@ -97,6 +97,23 @@ void CMixer::MixVoice(CVoice& v, float* out, size_t frames) {
     double pos = v.dPos, step = v.dStep;
     const long long n = static_cast<long long>(s.size());
     const float* base = s.data();
+    // Fast path: the whole sub-block reads inside the sound, away from its ends.
+    const double maxStep = std::max(step, step + ds * static_cast<double>(frames));
+    if (!v.bFading && pos >= 1.0 && pos + maxStep * static_cast<double>(frames) + 3.0 < len) {
+        for (size_t i = 0; i < frames; ++i) {
+            const long long idx = static_cast<long long>(pos);
+            const float t = static_cast<float>(pos - static_cast<double>(idx));
+            const float* p = base + idx;
+            const float x = Hermite(p[-1], p[0], p[1], p[2], t);
+            gl += dl;
+            gr += dr;
+            out[2 * i] += x * gl;
+            out[2 * i + 1] += x * gr;
+            step += ds;
+            pos += step;
+        }
+        frames = 0;
+    }
     for (size_t i = 0; i < frames; ++i) {
         if (pos >= len) {
             if (!v.bLooping) {
