@@ -42,7 +42,7 @@ private:
     int m_nRate;
     float m_fFadeStep;  // a stop fades out over 2 ms
     float m_fSmooth;    // per-frame one-pole coefficient for parameter changes
-    static constexpr size_t kSubBlock = 32;
+    static constexpr size_t kSubBlock = 64;
     float m_fBlockSmooth;
     float m_fRelease;  // limiter release coefficient
     float m_fLimit = 1.0f;
