@@ -1,8 +1,16 @@
 #!/bin/sh
-# Builds the default and the asan presets and runs every test in both.
+# Builds the default and the asan presets and runs every test in both, after
+# a bounded fuzzing run of each fuzz target (when clang is there).
 set -eu
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
+if [ -x scripts/run-fuzzers.sh ]; then
+    ./scripts/run-fuzzers.sh > build-fuzz.log 2>&1 || {
+        tail -n 60 build-fuzz.log
+        exit 1
+    }
+    grep '^run-fuzzers:' build-fuzz.log || true
+fi
 for preset in default asan; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
