@@ -19,12 +19,12 @@ CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -G Ninja \
     -DCMAKE_C_FLAGS="$SAN" -DCMAKE_CXX_FLAGS="$SAN" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 
-TARGETS=$(ninja -C "$BUILD" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz\): .*/\1/p' | sort -u)
+TARGETS=$(ninja -C "$BUILD" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz\): .*/\1/p' | grep -v '^cmake_' | sort -u)
 if [ -z "$TARGETS" ]; then
     echo "run-fuzzers: no fuzz targets"
     exit 0
 fi
-SEEDS=$(ninja -C "$BUILD" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz_seeds\): .*/\1/p' | sort -u)
+SEEDS=$(ninja -C "$BUILD" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz_seeds\): .*/\1/p' | grep -v '^cmake_' | sort -u)
 # shellcheck disable=SC2086
 cmake --build "$BUILD" -j2 --target $TARGETS $SEEDS
 

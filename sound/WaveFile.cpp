@@ -28,7 +28,7 @@ public:
     }
 
     size_t Read(uint64_t at, void* out, size_t n) const {
-        if (at >= m_bytes.size())
+        if (n == 0 || at >= m_bytes.size())
             return 0;
         const size_t got = std::min<uint64_t>(n, m_bytes.size() - at);
         std::memcpy(out, m_bytes.data() + at, got);
