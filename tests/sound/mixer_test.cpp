@@ -167,3 +167,15 @@ TEST(Mixer, OnceSoundEndsAndReportsStopped) {
     EXPECT_EQ(b->GetStatus(), 0u);
     EXPECT_EQ(Energy(Render(*dev, 480)).left, 0.0);
 }
+
+TEST(Mixer, RealDeviceWithoutACardPlaysSilently) {
+    // SDL's dummy driver stands in for a headless machine.
+    auto dev = plat::CAudioDevice::Open();
+    ASSERT_TRUE(dev);
+    auto b = Tone(*dev, 1000, 22050, 2205);
+    ASSERT_TRUE(b);
+    b->Play(true);
+    EXPECT_EQ(b->GetStatus(), plat::kAudioPlaying | plat::kAudioLooping);
+    b->Stop();
+    EXPECT_EQ(b->GetStatus(), 0u);
+}
