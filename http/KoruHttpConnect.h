@@ -3,9 +3,22 @@
 // class carries the line-by-line page parser.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/http.h"
+#include "platform/url.h"
+
+// The internet session of one GetPage call. Status reports are never
+// switched on, so the override only keeps them silent.
+class CKoruHttpSession : public plat::CHttpSession {
+public:
+    explicit CKoruHttpSession(const std::string& agent) : plat::CHttpSession(agent) {}
+    void OnStatusCallback(uintptr_t context, uint32_t status, const void* info,
+                          uint32_t infoLength) override;
+};
 
 class CKoruHttpConnect {
 public:
@@ -75,6 +88,15 @@ public:
     int m_nFormCount = 0;
 
 private:
+    // Request steps of GetPage.
+    void ResetPageResults();
+    std::string BuildRequestHeaders(const std::string& postBody, const std::string& referer) const;
+    int FollowRedirects(CKoruHttpSession& session,
+                        std::unique_ptr<plat::CHttpConnection>& connection,
+                        std::unique_ptr<plat::CHttpFile>& file, plat::CUrlParts& target,
+                        const std::string& postBody, int status);
+    void ReadBody(plat::CHttpFile& file);
+
     // Fills the entity table and the four tag tables (page parser).
     void InitParserTables();
 };

@@ -1,0 +1,65 @@
+#include <gtk/gtk.h>
+
+#include "platform/credentials.h"
+#include "platform/toolkit.h"
+
+namespace plat {
+namespace {
+
+CredentialsHandler& Handler() {
+    static CredentialsHandler handler;
+    return handler;
+}
+
+GtkWidget* AddEntry(GtkGrid* grid, int row, const char* label, bool secret) {
+    GtkWidget* caption = gtk_label_new_with_mnemonic(label);
+    gtk_widget_set_halign(caption, GTK_ALIGN_START);
+    GtkWidget* entry = gtk_entry_new();
+    gtk_entry_set_visibility(GTK_ENTRY(entry), secret ? FALSE : TRUE);
+    gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
+    gtk_label_set_mnemonic_widget(GTK_LABEL(caption), entry);
+    gtk_grid_attach(grid, caption, 0, row, 1, 1);
+    gtk_grid_attach(grid, entry, 1, row, 1, 1);
+    return entry;
+}
+
+bool ShowDialog(const std::string& server, const std::string& realm, CCredentials& out) {
+    GtkWidget* dialog =
+        gtk_dialog_new_with_buttons(server.c_str(), nullptr, GTK_DIALOG_MODAL, "_Cancel",
+                                    GTK_RESPONSE_CANCEL, "_OK", GTK_RESPONSE_OK, nullptr);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    GtkWidget* grid = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
+    gtk_grid_set_column_spacing(GTK_GRID(grid), 6);
+    gtk_container_set_border_width(GTK_CONTAINER(grid), 8);
+    const std::string prompt = realm.empty() ? server : server + " - " + realm;
+    gtk_grid_attach(GTK_GRID(grid), gtk_label_new(prompt.c_str()), 0, 0, 2, 1);
+    GtkWidget* user = AddEntry(GTK_GRID(grid), 1, "_User name", false);
+    GtkWidget* password = AddEntry(GTK_GRID(grid), 2, "_Password", true);
+    gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), grid);
+    atk_object_set_name(gtk_widget_get_accessible(dialog), prompt.c_str());
+    gtk_widget_show_all(dialog);
+    const bool ok = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK;
+    if (ok) {
+        out.strUser = gtk_entry_get_text(GTK_ENTRY(user));
+        out.strPassword = gtk_entry_get_text(GTK_ENTRY(password));
+    }
+    gtk_widget_destroy(dialog);
+    return ok;
+}
+
+}  // namespace
+
+bool AskCredentials(const std::string& server, const std::string& realm, CCredentials& out) {
+    if (Handler()) {
+        return Handler()(server, realm, out);
+    }
+    return ToolkitReady() && ShowDialog(server, realm, out);
+}
+
+void SetCredentialsHandler(CredentialsHandler handler) {
+    Handler() = std::move(handler);
+}
+
+}  // namespace plat
