@@ -23,24 +23,28 @@ struct CWnd::Impl {
     std::vector<guint> signals;
     CDialog* pDialog = nullptr;
 
-    void RemoveSignals() {
+    // Stops the timers and signal watches and destroys the toolkit window.
+    void Release() {
         for (const guint id : signals) {
             g_source_remove(id);
         }
         signals.clear();
-    }
-
-    ~Impl() {
-        RemoveSignals();
         for (GSource* source : timers) {
             g_source_destroy(source);
             g_source_unref(source);
         }
-        if (idPaint) {
-            g_source_remove(idPaint);
-        }
+        timers.clear();
         if (pWindow) {
             gtk_widget_destroy(pWindow);
+            pWindow = nullptr;
+            pArea = nullptr;
+        }
+    }
+
+    ~Impl() {
+        Release();
+        if (idPaint) {
+            g_source_remove(idPaint);
         }
         if (pLoop) {
             g_main_loop_unref(pLoop);
@@ -280,17 +284,7 @@ void CDialog::DeliverClose() {
 }
 
 bool CDialog::DestroyWindow() {
-    for (GSource* source : m_pImpl->timers) {
-        g_source_destroy(source);
-        g_source_unref(source);
-    }
-    m_pImpl->timers.clear();
-    m_pImpl->RemoveSignals();
-    if (m_pImpl->pWindow) {
-        gtk_widget_destroy(m_pImpl->pWindow);
-        m_pImpl->pWindow = nullptr;
-        m_pImpl->pArea = nullptr;
-    }
+    m_pImpl->Release();
     return true;
 }
 

@@ -21,6 +21,17 @@ constexpr int kVoices = 32;
 constexpr size_t kBlock = 256;  // frames per render call, as the card pulls them
 double g_dOurs = 0, g_dOpenAl = 0;
 
+// The moving parameters of voice i at block n, the same for both mixers:
+// pan as -1..1, volume in hundredths of a decibel, pitch as a factor.
+struct Schedule {
+    double pan, volumeMb, pitch;
+};
+
+Schedule ScheduleAt(long n, int i) {
+    const double ph = 0.01 * n + i;
+    return {0.9 * std::sin(ph), -1500 + 1500 * std::sin(ph * 0.7), 1.0 + 0.5 * std::sin(ph * 1.3)};
+}
+
 std::string Pcm(int i) {
     return wavetest::Sine16(200 + 37 * i, 22050, 22050, 0.3);
 }
@@ -39,10 +50,10 @@ void BM_OurMixer(benchmark::State& state) {
     const auto t0 = std::chrono::steady_clock::now();
     for (auto _ : state) {
         for (int i = 0; i < kVoices; ++i) {
-            const double ph = 0.01 * n + i;
-            v[i]->SetPan(static_cast<long>(9000 * std::sin(ph)));
-            v[i]->SetVolume(static_cast<long>(-1500 + 1500 * std::sin(ph * 0.7)));
-            v[i]->SetFrequency(static_cast<uint32_t>(22050 * (1.0 + 0.5 * std::sin(ph * 1.3))));
+            const Schedule at = ScheduleAt(n, i);
+            v[i]->SetPan(static_cast<long>(10000 * at.pan));
+            v[i]->SetVolume(static_cast<long>(at.volumeMb));
+            v[i]->SetFrequency(static_cast<uint32_t>(22050 * at.pitch));
         }
         dev->Render(out.data(), kBlock);
         benchmark::DoNotOptimize(out.data());
@@ -105,13 +116,11 @@ void BM_OpenAlLoopback(benchmark::State& state) {
     const auto t0 = std::chrono::steady_clock::now();
     for (auto _ : state) {
         for (int i = 0; i < kVoices; ++i) {
-            const double ph = 0.01 * n + i;
-            const float x = static_cast<float>(0.9 * std::sin(ph));
+            const Schedule at = ScheduleAt(n, i);
+            const float x = static_cast<float>(at.pan);
             alSource3f(src[i], AL_POSITION, x, 0.0f, -std::sqrt(1.0f - x * x));
-            alSourcef(
-                src[i], AL_GAIN,
-                static_cast<float>(std::pow(10.0, (-1500 + 1500 * std::sin(ph * 0.7)) / 2000)));
-            alSourcef(src[i], AL_PITCH, static_cast<float>(1.0 + 0.5 * std::sin(ph * 1.3)));
+            alSourcef(src[i], AL_GAIN, static_cast<float>(std::pow(10.0, at.volumeMb / 2000)));
+            alSourcef(src[i], AL_PITCH, static_cast<float>(at.pitch));
         }
         render(dev, out.data(), static_cast<ALCsizei>(kBlock));
         benchmark::DoNotOptimize(out.data());
