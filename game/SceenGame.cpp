@@ -2,6 +2,7 @@
 #include "game/SceenGame.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "platform/window.h"
 
@@ -18,12 +19,78 @@ CSceenGame::~CSceenGame() {
     CSceenGame::Stop();
 }
 
+namespace {
+
+std::string Numbered(const char* pattern, int n) {
+    char name[64];
+    std::snprintf(name, sizeof name, pattern, n);
+    return name;
+}
+
+}  // namespace
+
 void CSceenGame::Start(plat::CWnd* pHost, const std::string& strBasePath) {
     m_pHost = pHost;
     m_strBasePath = strBasePath;
+    // A picture that can't be read stays empty: its objects are 0 x 0.
+    m_imgUfo[0].Load(m_strBasePath + "\\image\\UFO.kpg");
+    m_imgFighter.Load(m_strBasePath + "\\image\\Fighter.kpg");
+    m_imgMissile.Load(m_strBasePath + "\\image\\misile.kpg");
+    m_imgExplosion.Load(m_strBasePath + "\\image\\Explosion.kpg");
+
+    m_sound.m_nDeviceKind = 1;
+    m_sound.CreateDevice(m_pHost);
+    RegisterSceneSounds();
+
+    m_laser.Attach(m_pHost, m_strBasePath);
+    m_barrier.Attach(m_pHost, m_strBasePath);
+    m_fighter.Attach(m_pHost, m_strBasePath);
+    m_laser.idLazer1 = m_laser.AddSound("\\sound\\Lazer1");
+    m_laser.idLazer2 = m_laser.AddSound("\\sound\\Lazer2");
+    m_laser.idLazerNone = m_laser.AddSound("\\sound\\LazerNone");
+    m_barrier.idBaria = m_barrier.AddSound("\\sound\\baria");
+    m_barrier.idBariaNone = m_barrier.AddSound("\\sound\\barianon");
+
+    if (m_nMode == 1)
+        m_nState = GS_TUTORIAL;
+    StageTransition(0);
+
+    m_brBlack.CreateSolidBrush(plat::RGB(0, 0, 0));
+    m_brWhite.CreateSolidBrush(plat::RGB(255, 255, 255));
+    m_brBlue.CreateSolidBrush(plat::RGB(128, 128, 255));
+    m_brRed.CreateSolidBrush(plat::RGB(255, 128, 128));
+    m_brYellow.CreateSolidBrush(plat::RGB(255, 255, 0));
+    m_brPink.CreateSolidBrush(plat::RGB(255, 200, 200));
 }
 
-void CSceenGame::Stop() {}
+// Ids are the registration order: 0 to 9 single voices, 10 to 19 the
+// stages, 20 to 32 the tutorial texts, 33 to 332 the numbers 1 to 300.
+void CSceenGame::RegisterSceneSounds() {
+    m_idWinner = AddSound("\\sound\\winner");
+    m_idGameOver = AddSound("\\sound\\voice\\GameOver");
+    m_idYouLose = AddSound("\\sound\\youlose");
+    m_idClear = AddSound("\\sound\\clear");
+    m_idGetWideLazer = AddSound("\\sound\\voice\\GetWideLazer");
+    m_idPlayerOneUp = AddSound("\\sound\\voice\\PlayerOneUp");
+    m_idBariaRecovery = AddSound("\\sound\\voice\\BariaRecovery");
+    m_idCongratulations = AddSound("\\sound\\voice\\Congratulations");
+    m_idScore = AddSound("\\sound\\voice\\Score");
+    m_idTutorial = AddSound("\\sound\\menu\\tutorial");
+    for (int i = 0; i < kStageVoices; ++i)
+        m_idStage[i] = AddSound(Numbered("\\sound\\stage\\%d", i + 1));
+    for (int i = 0; i < kTextVoices; ++i)
+        m_idText[i] = AddSound(Numbered("\\sound\\text\\%d", i + 1));
+    for (int i = 0; i < kNumberVoices; ++i)
+        m_idNumber[i] = AddSound(Numbered("\\sound\\no\\%d", i + 1));
+}
+
+void CSceenGame::Stop() {
+    StopAllSounds();
+    std::lock_guard<CCriticalSection> guard(m_lock);
+    // Each removed object stops its own sounds and releases its player.
+    m_arrUfos.clear();
+    m_arrMissiles.clear();
+}
 
 void CSceenGame::SetTextLines(const std::string& a, const std::string& b, const std::string& c) {
     m_arrTextLines.clear();

@@ -30,6 +30,7 @@ constexpr int GS_INTRO = 7;
 constexpr int OS_ALIVE = 0;      // alive, or laser/barrier switched off
 constexpr int OS_EXPLODING = 1;  // exploding, or laser/barrier switched on
 constexpr int OS_FINISHED = 2;   // to be removed
+constexpr int OS_ON = 1;         // laser or barrier switched on
 
 // The rules' constants.
 constexpr int kLastStage = 10;
@@ -184,6 +185,7 @@ public:
     void SetTextLines(const std::string& a, const std::string& b, const std::string& c);
     int AddSound(const std::string& strName);
     void RequestRepaint();
+    void RegisterSceneSounds();
 
     // Tick rules.
     void MoveUfo(CUfo& ufo);
@@ -281,5 +283,6 @@ private:
     void ShootDownUfo(CUfo& ufo);
     void BlowUpMissile(CMissile& missile);
     void DestroyFighter();
+    bool FighterCanBeHit() const;
     void TryRelease(CUfo& ufo);
 };
