@@ -46,15 +46,16 @@ done
 sleep 1
 
 # "Game" is the menu's second entry; the menu acts on released keys.
-xdotool key --window "$win" Down
+xdotool windowfocus --sync "$win" 2>/dev/null || true
+xdotool key Down 2>/dev/null
 sleep 0.3
-xdotool key --window "$win" space
+xdotool key space 2>/dev/null
 
 # The stage announcement holds the program for 4 s and the intro ends 8 s
 # after it began; then the first UFO flies.
 sleep 10
 kill -0 "$app" 2>/dev/null || { echo "the program ended"; exit 1; }
-xdotool key --window "$win" z
+xdotool key z 2>/dev/null
 sleep 0.5
 shot="$out/game.png"
 import -window root "$shot"
