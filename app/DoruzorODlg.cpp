@@ -2,8 +2,11 @@
 
 #include "platform/clock.h"
 #include "platform/keys.h"
+#include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/random.h"
+#include "ranking/DlgSendNet.h"
+#include "ranking/Ranking.h"
 
 namespace {
 constexpr int kDialogWidthDlu = 488;
@@ -172,13 +175,30 @@ void CDoruzorODlg::OnPaint() {
     }
 }
 
-// The ranking's bodies come with the ranking; until then they do nothing.
-void CDoruzorODlg::OpenResultPage(int /*nData*/) {}
-
-int CDoruzorODlg::LaunchUpdater(const std::string& /*strFile*/,
-                                const std::string& /*strServerPath*/,
-                                const std::string& /*strAppTitle*/) {
-    return 1;
+void CDoruzorODlg::OpenResultPage(int nData) {
+    ranking::OpenResultPage(nData);
 }
 
-void CDoruzorODlg::OfferRegistration() {}
+int CDoruzorODlg::LaunchUpdater(const std::string& strFile, const std::string& strServerPath,
+                                const std::string& strAppTitle) {
+    // Ending the modal loop saves the settings and closes the scene.
+    return ranking::LaunchUpdater(m_strBasePath, strFile, strServerPath, strAppTitle,
+                                  [this] { EndDialog(plat::IDOK); });
+}
+
+void CDoruzorODlg::OfferRegistration() {
+    if (!m_pGame) {
+        return;
+    }
+    CDlgSendNet dlg;
+    dlg.m_strAria = m_reg.m_strAria;
+    dlg.m_strName = m_reg.m_strName;
+    if (dlg.DoModal() != plat::IDOK) {
+        return;
+    }
+    m_reg.m_strAria = dlg.m_strAria;
+    m_reg.m_strName = dlg.m_strName;
+    const std::string strReply = ranking::SendRecord(m_reg.m_strAria, m_reg.m_strName,
+                                                     m_pGame->m_nMode - 1, m_pGame->m_nScore);
+    plat::MessageBox(strReply, "DoruzorO");
+}

@@ -1,0 +1,55 @@
+#include <gio/gio.h>
+
+#include "platform/shell.h"
+
+namespace plat {
+namespace {
+
+OpenUriHandler& UriHandler() {
+    static OpenUriHandler handler;
+    return handler;
+}
+
+SpawnHandler& ProgramHandler() {
+    static SpawnHandler handler;
+    return handler;
+}
+
+}  // namespace
+
+bool OpenUri(const std::string& uri) {
+    if (UriHandler()) {
+        return UriHandler()(uri);
+    }
+    GError* error = nullptr;
+    const gboolean ok = g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error);
+    g_clear_error(&error);
+    return ok != FALSE;
+}
+
+bool SpawnProgram(const std::string& program, const std::vector<std::string>& args) {
+    if (ProgramHandler()) {
+        return ProgramHandler()(program, args);
+    }
+    std::vector<gchar*> argv;
+    argv.push_back(const_cast<gchar*>(program.c_str()));
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<gchar*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    GError* error = nullptr;
+    const gboolean ok = g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr,
+                                      nullptr, nullptr, &error);
+    g_clear_error(&error);
+    return ok != FALSE;
+}
+
+void SetOpenUriHandler(OpenUriHandler handler) {
+    UriHandler() = std::move(handler);
+}
+
+void SetSpawnHandler(SpawnHandler handler) {
+    ProgramHandler() = std::move(handler);
+}
+
+}  // namespace plat

@@ -1,0 +1,134 @@
+#include "ranking/Ranking.h"
+
+#include <cstdio>
+
+#include "http/KoruHttpConnect.h"
+#include "platform/shell.h"
+
+#ifndef DORUZORO_RANKING_SERVER
+#define DORUZORO_RANKING_SERVER "127.0.0.1:8047"
+#endif
+
+namespace ranking {
+namespace {
+
+constexpr const char* kWhiteSpace = " \t\r\n\v\f";
+
+// A marker counts only after the first character of its line, as the server
+// wraps it in markup.
+bool HasMarker(const std::string& line, const char* marker) {
+    const std::string::size_type pos = line.find(marker);
+    return pos != std::string::npos && pos > 0;
+}
+
+std::string Trim(const std::string& text) {
+    const std::string::size_type last = text.find_last_not_of(kWhiteSpace);
+    if (last == std::string::npos) {
+        return "";
+    }
+    const std::string::size_type first = text.find_first_not_of(kWhiteSpace);
+    return text.substr(first, last - first + 1);
+}
+
+std::string ReplaceParagraphs(std::string text) {
+    const std::string tag = "<P>";
+    std::string::size_type pos = 0;
+    while ((pos = text.find(tag, pos)) != std::string::npos) {
+        text.replace(pos, tag.size(), "\n");
+        pos += 1;
+    }
+    return text;
+}
+
+std::string Number(int n) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%d", n);
+    return buffer;
+}
+
+}  // namespace
+
+const char* ServerHost() {
+    return DORUZORO_RANKING_SERVER;
+}
+
+std::string EncodeQueryValue(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        const bool bUnreserved = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
+                                 (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' ||
+                                 b == '~';
+        if (bUnreserved) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0F];
+        }
+    }
+    return out;
+}
+
+std::string BuildSubmissionUrl(const std::string& strAria, const std::string& strName, int nLevel,
+                               int nScore) {
+    // The area and the name are free text: encoded, they can neither add
+    // query keys nor break the request line.
+    return std::string("http://") + ServerHost() + "/game/quibbix/GameSet.asp" +
+           "?aria=" + EncodeQueryValue(strAria) + "&name=" + EncodeQueryValue(strName) + "&mode=0" +
+           "&level=" + Number(nLevel) + "&score=" + Number(nScore);
+}
+
+std::string ReplyFromLines(const std::vector<std::string>& arrLines) {
+    std::string reply;
+    bool bStarted = false;
+    for (const std::string& line : arrLines) {
+        if (HasMarker(line, "DATA_START")) {
+            bStarted = true;
+            continue;
+        }
+        if (HasMarker(line, "DATA_END")) {
+            break;
+        }
+        if (!bStarted) {
+            continue;
+        }
+        const std::string text = ReplaceParagraphs(Trim(line));
+        if (!text.empty()) {
+            reply += text + "\r\n";
+        }
+    }
+    return reply.empty() ? "Err" : reply;
+}
+
+std::string SendRecord(const std::string& strAria, const std::string& strName, int nLevel,
+                       int nScore) {
+    CKoruHttpConnect http;
+    // A failed request leaves no or partial lines; the reply then says "Err".
+    http.GetPage(BuildSubmissionUrl(strAria, strName, nLevel, nScore), "", "");
+    return ReplyFromLines(http.m_arrLines);
+}
+
+std::string ResultPageUrl(int nData) {
+    return std::string("http://") + ServerHost() +
+           "/game/quibbix/GameResult.asp?data=" + Number(nData);
+}
+
+void OpenResultPage(int nData) {
+    plat::OpenUri(ResultPageUrl(nData));
+}
+
+int LaunchUpdater(const std::string& strBasePath, const std::string& strFile,
+                  const std::string& strServerPath, const std::string& strAppTitle,
+                  const std::function<void()>& fnQuit) {
+    const std::string program = strBasePath + "/Hulvane.exe";
+    plat::SpawnProgram(
+        program, {"/FILE=" + strFile, "/SERVER_PATH=" + strServerPath, "/APPTITLE=" + strAppTitle});
+    if (fnQuit) {
+        fnQuit();  // the program ends whether or not the launcher started
+    }
+    return 1;
+}
+
+}  // namespace ranking

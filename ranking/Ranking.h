@@ -1,0 +1,39 @@
+// The program's ways to the online ranking: sending a record, opening the
+// result pages, and handing over to the update launcher.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ranking {
+
+// The ranking server's host (and port), fixed when the program is built.
+const char* ServerHost();
+
+// Percent-encodes the UTF-8 bytes of text, keeping RFC 3986's unreserved
+// characters, so that a query value can hold any text.
+std::string EncodeQueryValue(const std::string& text);
+
+// The submission request for one record.
+std::string BuildSubmissionUrl(const std::string& strAria, const std::string& strName, int nLevel,
+                               int nScore);
+
+// The text shown for the lines of the server's reply: the non-empty lines
+// between the markers, or "Err" when there are none.
+std::string ReplyFromLines(const std::vector<std::string>& arrLines);
+
+// Sends the record and returns the text to show the player.
+std::string SendRecord(const std::string& strAria, const std::string& strName, int nLevel,
+                       int nScore);
+
+// Result page for data 0, 1 or 2, and opening it in the browser.
+std::string ResultPageUrl(int nData);
+void OpenResultPage(int nData);
+
+// Starts the update launcher below strBasePath, then calls fnQuit whether or
+// not it started. Returns 1.
+int LaunchUpdater(const std::string& strBasePath, const std::string& strFile,
+                  const std::string& strServerPath, const std::string& strAppTitle,
+                  const std::function<void()>& fnQuit);
+
+}  // namespace ranking
