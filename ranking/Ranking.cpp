@@ -46,10 +46,19 @@ std::string Number(int n) {
     return buffer;
 }
 
+std::string& HostOverride() {
+    static std::string host;
+    return host;
+}
+
 }  // namespace
 
-const char* ServerHost() {
-    return DORUZORO_RANKING_SERVER;
+std::string ServerHost() {
+    return HostOverride().empty() ? DORUZORO_RANKING_SERVER : HostOverride();
+}
+
+void SetServerHost(const std::string& strHost) {
+    HostOverride() = strHost;
 }
 
 std::string EncodeQueryValue(const std::string& text) {

@@ -8,7 +8,10 @@
 namespace ranking {
 
 // The ranking server's host (and port), fixed when the program is built.
-const char* ServerHost();
+std::string ServerHost();
+// Tests point the program at their own server; an empty host restores the
+// built-in one.
+void SetServerHost(const std::string& strHost);
 
 // Percent-encodes the UTF-8 bytes of text, keeping RFC 3986's unreserved
 // characters, so that a query value can hold any text.
