@@ -1,0 +1,80 @@
+#!/bin/sh
+# Drives the real registration dialog under Xvfb with the keyboard alone:
+# the name field has the focus, Tab reaches the area list, "Send" and
+# "Close" in that order, Enter sends and Escape cancels.
+set -eu
+exe=$1
+out=$2
+mkdir -p "$out"
+
+display=:$((190 + $$ % 100))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+dlg=""
+cleanup() {
+    [ -n "$dlg" ] && kill "$dlg" 2>/dev/null || true
+    kill "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+export DISPLAY="$display"
+
+i=0
+until xdpyinfo >/dev/null 2>&1; do
+    i=$((i + 1)); [ $i -gt 50 ] && { echo "Xvfb did not start"; exit 1; }
+    sleep 0.1
+done
+
+failed=0
+# run <case> <expected output> <stored name> <stored area> <keys...>
+run() {
+    name=$1; expected=$2; stored_name=$3; stored_area=$4; shift 4
+    "$exe" "$stored_name" "$stored_area" >"$out/$name.txt" 2>"$out/$name.err" &
+    dlg=$!
+    win=""
+    i=0
+    while [ -z "$win" ]; do
+        i=$((i + 1)); [ $i -gt 100 ] && { echo "$name: no dialog"; exit 1; }
+        sleep 0.1
+        win=$(xdotool search --onlyvisible --name '^Do you register a record with a net\?$' \
+            2>/dev/null | head -1 || true)
+    done
+    sleep 0.3
+    xdotool windowfocus --sync "$win" 2>/dev/null || true
+    for key in "$@"; do
+        case $key in
+            text:*) xdotool type --delay 20 "${key#text:}" ;;
+            *) xdotool key "$key" ;;
+        esac
+        sleep 0.15
+    done
+    i=0
+    while kill -0 "$dlg" 2>/dev/null; do
+        i=$((i + 1))
+        [ $i -gt 50 ] && { echo "$name: dialog still open"; kill "$dlg"; failed=$((failed + 1)); break; }
+        sleep 0.1
+    done
+    wait "$dlg" 2>/dev/null || true
+    dlg=""
+    got=$(cat "$out/$name.txt")
+    if [ "$got" = "$expected" ]; then
+        echo "$name: ok"
+    else
+        echo "$name: expected '$expected', got '$got'"
+        failed=$((failed + 1))
+    fi
+}
+
+# The stored name opens selected, so typing replaces it; End keeps it.
+# Enter in the name field presses the default button, "Send".
+run enter_sends "1|Kuro Neko|Japan" "Kuro" "Japan" End text:" Neko" Return
+run typing_replaces "1|Shiro|Japan" "Kuro" "Japan" text:"Shiro" Return
+# Tab to the area list, move one entry down, Tab to "Send" and press it.
+run tab_to_send "1|Kuro|Jordan" "Kuro" "Japan" Tab Down Tab space
+# One more Tab reaches "Close": nothing changes.
+run tab_to_close "2|Kuro|Japan" "Kuro" "Japan" text:"x" Tab Tab Tab space
+run escape "2|Kuro|Japan" "Kuro" "Japan" text:"x" Escape
+# The mnemonics reach the fields and "Send" from anywhere.
+run mnemonic "1|Kuro|Afghanistan" "Kuro" "" Tab Tab alt+a Down alt+s
+
+[ $failed -eq 0 ] || { echo "$failed failed"; exit 1; }
+echo "6 passed, 0 failed"
