@@ -1,0 +1,399 @@
+// The stage flow and the player's keys, through whole seeded games on a
+// fake clock with the offline mixer.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "game/SceenGame.h"
+#include "platform/audio.h"
+#include "platform/fake_clock.h"
+#include "platform/gfx.h"
+#include "platform/keys.h"
+#include "platform/msgbox.h"
+#include "platform/paths.h"
+#include "platform/random.h"
+#include "platform/window.h"
+#include "sound/SoundVolume.h"
+#include "wave_builder.h"
+
+namespace {
+
+constexpr int kFieldCx = 732;
+constexpr int kFieldCy = 570;
+
+class CFieldWnd : public plat::CWnd {
+public:
+    CFieldWnd() : CWnd(kFieldCx, kFieldCy) {}
+};
+
+class FlowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::SetAudioOffline(48000);
+        plat::SetMessageBoxHandler([](const std::string&, const std::string&) {});
+        for (auto& v : g_soundVolume.m_nCurrent)
+            v = 0;
+        plat::Srand(1234);
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_strBase = ::testing::TempDir() + "doruzoro_flow_" + info->name();
+        std::filesystem::remove_all(m_strBase);
+        WritePicture("/image/UFO.kpg", 40, 20);
+        WritePicture("/image/Fighter.kpg", 40, 30);
+        WritePicture("/image/misile.kpg", 10, 20);
+        WritePicture("/image/Explosion.kpg", 50, 50);
+        WriteTone("/sound/kabe.kwv");
+        WriteTone("/sound/voice/GameOver.kwv");
+    }
+    void TearDown() override {
+        m_pGame.reset();
+        plat::SetMessageBoxHandler({});
+        std::filesystem::remove_all(m_strBase);
+    }
+
+    void WritePicture(const std::string& rel, int cx, int cy) {
+        const std::string path = m_strBase + rel;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        ASSERT_TRUE(plat::CSurface(cx, cy).WritePng(path));
+    }
+    void WriteTone(const std::string& rel) {
+        const std::string path = m_strBase + rel;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << wavetest::ToneFile(440, 22050, 2205);
+    }
+
+    void StartGame(int nMode = 2, const std::string& strBase = "") {
+        m_pGame = std::make_unique<CSceenGame>();
+        m_pGame->m_nMode = nMode;
+        m_pGame->Start(&m_wnd, strBase.empty() ? m_strBase : strBase);
+    }
+    void TickOnce() {
+        m_clock.Advance(100);
+        m_pGame->Tick();
+    }
+    // Ticks until the state is reached; false after nMax ticks.
+    bool TickUntilState(int nState, int nMax) {
+        for (int i = 0; i < nMax && m_pGame->m_nState != nState; ++i)
+            TickOnce();
+        return m_pGame->m_nState == nState;
+    }
+    void Release(unsigned key) { m_pGame->OnKeyUp(key); }
+    CFighter& Fighter() { return m_pGame->m_fighter; }
+
+    plat::CFakeClock m_clock;
+    plat::CClockGuard m_guard{m_clock};
+    CFieldWnd m_wnd;
+    std::string m_strBase;
+    std::unique_ptr<CSceenGame> m_pGame;
+};
+
+TEST_F(FlowTest, GameStartsWithTheStageOneAnnouncementAndItsPauses) {
+    StartGame();
+    EXPECT_EQ(m_pGame->m_nStage, 1);
+    EXPECT_EQ(m_pGame->m_nUfoQuota, 3);
+    EXPECT_EQ(m_pGame->m_nState, GS_INTRO);
+    EXPECT_EQ(m_pGame->m_strBanner, "STAGE 1 ");
+    EXPECT_TRUE(m_pGame->m_arrUfos.empty());
+    EXPECT_EQ(m_clock.Slept(), 4000u);  // no score yet, no bonus
+    // The intro ends 8 s after it began, 4 s after the announcement.
+    EXPECT_TRUE(TickUntilState(GS_PLAY, 45));
+    EXPECT_EQ(m_pGame->m_arrUfos.size(), 1u);
+    EXPECT_EQ(Fighter().x, kFieldCx / 2 - 20);
+    EXPECT_EQ(Fighter().y, kFieldCy - 30 - 10);
+    EXPECT_TRUE(m_pGame->m_strBanner.empty());
+}
+
+TEST_F(FlowTest, TutorialOpensWithItsShortAnnouncement) {
+    StartGame(1);
+    EXPECT_EQ(m_pGame->m_nUfoQuota, 303);
+    EXPECT_EQ(m_pGame->m_strBanner, "Tutorial");
+    EXPECT_EQ(m_clock.Slept(), 1000u);
+    EXPECT_TRUE(TickUntilState(GS_TUTORIAL, 45));
+}
+
+TEST_F(FlowTest, BonusesComeWithClearedStagesOnlyAndStay) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    g.m_nStage = 4;
+    g.m_nUfoQuota = 12;
+    g.m_nScore = 120;
+    const uint32_t before = m_clock.Slept();
+    g.StageTransition(1);
+    EXPECT_EQ(g.m_nStage, 5);
+    EXPECT_EQ(g.m_nUfoQuota, 15);
+    EXPECT_EQ(g.m_laser.bWide, 1);
+    EXPECT_EQ(g.m_strBonus, "Get Wide Lazer");
+    EXPECT_EQ(g.m_dwSpawnInterval, 5000u);
+    EXPECT_EQ(m_clock.Slept() - before, 6000u);  // 4 s, score 1 s, bonus 1 s
+
+    // Losing a fighter replays stage 5 without the bonus; the beam stays wide.
+    g.StageStart();
+    g.m_laser.bWide = 1;
+    g.FighterLost();
+    EXPECT_EQ(g.m_nState, GS_LOST);
+    g.StageTransition(2);
+    EXPECT_EQ(g.m_nStage, 5);
+    EXPECT_EQ(g.m_nUfoQuota, 15);
+    EXPECT_TRUE(g.m_strBonus.empty());
+    EXPECT_EQ(g.m_laser.bWide, 1);
+    EXPECT_EQ(g.m_strBanner, "STAGE 5 ");
+
+    g.m_nStage = 6;
+    const int lives = g.m_nLives;
+    g.StageTransition(1);
+    EXPECT_EQ(g.m_nLives, lives + 1);
+    EXPECT_EQ(g.m_strBonus, "Player One Up");
+    g.StageStart();
+    g.m_nBarrierCharges = 0;
+    g.StageTransition(1);
+    EXPECT_EQ(g.m_nStage, 8);
+    EXPECT_EQ(g.m_nBarrierCharges, 3);
+    EXPECT_EQ(g.m_strBonus, "Baria Recovery");
+    EXPECT_EQ(g.m_dwSpawnInterval, 2000u);
+    g.StageStart();
+    g.StageTransition(1);
+    EXPECT_EQ(g.m_dwSpawnInterval, 1000u);
+    g.StageStart();
+    g.StageTransition(1);
+    EXPECT_EQ(g.m_nStage, 10);
+    EXPECT_EQ(g.m_dwSpawnInterval, 1000u);
+    EXPECT_EQ(g.m_nLives, lives + 1);  // restarts and later stages give nothing more
+}
+
+TEST_F(FlowTest, ClearingStageTenEndsWithCongratulationsAndResultTwo) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    ASSERT_TRUE(TickUntilState(GS_PLAY, 45));
+    g.m_nStage = 10;
+    g.m_nScore = 1650;
+    const uint32_t before = m_clock.Slept();
+    g.StageTransition(1);
+    EXPECT_EQ(g.m_nState, GS_ALLCLEAR);
+    EXPECT_EQ(g.m_strBanner, "Congratulations");
+    EXPECT_EQ(g.m_nStage, 10);
+    EXPECT_EQ(m_clock.Slept() - before, 3000u);
+    EXPECT_TRUE(g.m_arrUfos.empty());
+    Release(plat::VK_SPACE);  // not yet accepted
+    EXPECT_EQ(g.m_nResult, -1);
+    TickOnce();
+    EXPECT_TRUE(g.m_bKeysAccepted);
+    Release('Z');
+    Release(plat::VK_LEFT);
+    EXPECT_EQ(g.m_nResult, -1);
+    Release(plat::VK_SPACE);
+    EXPECT_EQ(g.m_nResult, 2);
+}
+
+// A player who never moves and never shoots: every UFO reaches the fighter.
+TEST_F(FlowTest, IdlePlayerLosesThreeFightersAndEndsWithResultOne) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    int nLosses = 0;
+    for (int i = 0; i < 20000 && g.m_nState != GS_GAMEOVER; ++i) {
+        const int before = g.m_nState;
+        TickOnce();
+        if (before == GS_PLAY && g.m_nState == GS_LOST)
+            ++nLosses;
+        if (g.m_nState == GS_LOST) {
+            EXPECT_EQ(g.m_nStage, 1);
+        }
+    }
+    ASSERT_EQ(g.m_nState, GS_GAMEOVER);
+    EXPECT_EQ(nLosses, 2);
+    EXPECT_LE(g.m_nLives, 0);
+    EXPECT_EQ(g.m_nScore, 0);
+    EXPECT_EQ(g.m_nStage, 1);
+    ASSERT_EQ(g.m_arrTextLines.size(), 1u);
+    EXPECT_EQ(g.m_arrTextLines[0], "SCORE 0   GAME OVER");
+
+    // The announcement comes 3 s later; Space is taken 2 s after it.
+    const uint32_t lostAt = m_clock.Now();
+    while (g.m_dwAnnounceEnd == 0 && m_clock.Now() - lostAt < 10000)
+        TickOnce();
+    EXPECT_GE(g.m_dwAnnounceEnd - lostAt, 3000u);
+    EXPECT_LE(g.m_dwAnnounceEnd - lostAt, 3100u + 2000u);
+    Release(plat::VK_SPACE);
+    EXPECT_EQ(g.m_nResult, -1);
+    for (int i = 0; i < 30 && !g.m_bKeysAccepted; ++i)
+        TickOnce();
+    ASSERT_TRUE(g.m_bKeysAccepted);
+    EXPECT_GE(m_clock.Now() - g.m_dwAnnounceEnd, 2000u);
+    Release(plat::VK_SPACE);
+    EXPECT_EQ(g.m_nResult, 1);
+}
+
+TEST_F(FlowTest, LastFighterWithPointsAsksForRegistrationAndEscapeDoesNot) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    ASSERT_TRUE(TickUntilState(GS_PLAY, 45));
+    g.m_nScore = 40;
+    g.m_nLives = 1;
+    g.FighterLost();
+    EXPECT_EQ(g.m_nState, GS_GAMEOVER);
+    EXPECT_EQ(g.m_arrTextLines[0], "SCORE 40   GAME OVER");
+    for (int i = 0; i < 80 && !g.m_bKeysAccepted; ++i)
+        TickOnce();
+    ASSERT_TRUE(g.m_bKeysAccepted);
+    Release(plat::VK_SPACE);
+    EXPECT_EQ(g.m_nResult, 2);
+    g.m_nResult = -1;
+    Release(plat::VK_ESCAPE);
+    EXPECT_EQ(g.m_nResult, 0);
+}
+
+TEST_F(FlowTest, ArrowsMoveOnlyWhileAStageOrTheTutorialIsPlayed) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    const int x0 = Fighter().x;
+    g.PreTranslateKey(plat::VK_RIGHT);
+    g.OnKeyDown(plat::VK_RIGHT);
+    EXPECT_EQ(Fighter().x, x0);  // the intro ignores them
+    ASSERT_TRUE(TickUntilState(GS_PLAY, 45));
+    const int x1 = Fighter().x;
+    // One press and release: twice through pre-translation, once key-down.
+    g.PreTranslateKey(plat::VK_RIGHT);
+    g.OnKeyDown(plat::VK_RIGHT);
+    g.PreTranslateKey(plat::VK_RIGHT);
+    g.OnKeyUp(plat::VK_RIGHT);
+    EXPECT_EQ(Fighter().x, x1 + 30);
+    g.PreTranslateKey(plat::VK_LEFT);
+    EXPECT_EQ(Fighter().x, x1 + 20);
+    g.PreTranslateKey(plat::VK_UP);
+    g.PreTranslateKey(plat::VK_SPACE);
+    EXPECT_EQ(Fighter().x, x1 + 20);
+
+    g.m_nState = GS_TUTORIAL;
+    g.PreTranslateKey(plat::VK_RIGHT);
+    EXPECT_EQ(Fighter().x, x1 + 20);
+    g.OnKeyDown(plat::VK_RIGHT);
+    EXPECT_EQ(Fighter().x, x1 + 30);
+    for (int s : {GS_LOST, GS_GAMEOVER, GS_ALLCLEAR, GS_INTRO}) {
+        g.m_nState = s;
+        g.PreTranslateKey(plat::VK_LEFT);
+        g.OnKeyDown(plat::VK_LEFT);
+        EXPECT_EQ(Fighter().x, x1 + 30) << s;
+    }
+}
+
+TEST_F(FlowTest, WallBumpIsHeardFromTheSideThatWasHit) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    ASSERT_TRUE(TickUntilState(GS_PLAY, 45));
+    CFighter& f = Fighter();
+    f.x = kFieldCx - f.cx;  // touching the right edge still steps past it
+    g.OnKeyDown(plat::VK_RIGHT);
+    EXPECT_EQ(f.x, kFieldCx - f.cx + 10);
+    EXPECT_FALSE(f.sound.m_pBuffer[f.idWall]);
+    g.OnKeyDown(plat::VK_RIGHT);
+    EXPECT_EQ(f.x, kFieldCx - f.cx - 1);
+    ASSERT_TRUE(f.sound.m_pBuffer[f.idWall]);
+    EXPECT_TRUE(f.sound.m_pBuffer[f.idWall]->GetStatus() & plat::kAudioPlaying);
+
+    // The very first bump already comes from the right: more on the right.
+    std::vector<float> out(2 * 2048);
+    g_pDirectSound[1]->Render(out.data(), 2048);
+    double left = 0, right = 0;
+    for (size_t i = 0; i < out.size(); i += 2) {
+        left += out[i] * out[i];
+        right += out[i + 1] * out[i + 1];
+    }
+    EXPECT_GT(right, 10 * left + 1e-9);
+
+    f.x = 5;
+    g.OnKeyDown(plat::VK_LEFT);
+    EXPECT_EQ(f.x, -5);
+    g.OnKeyDown(plat::VK_LEFT);
+    EXPECT_EQ(f.x, 1);
+    f.x = 0;
+    g.OnKeyDown(plat::VK_LEFT);
+    EXPECT_EQ(f.x, 1);
+}
+
+TEST_F(FlowTest, SpaceAndZActOnReleaseDuringPlay) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    ASSERT_TRUE(TickUntilState(GS_PLAY, 45));
+    g.OnKeyDown(plat::VK_SPACE);
+    g.OnKeyDown('Z');
+    EXPECT_EQ(g.m_laser.nState, 0);
+    EXPECT_EQ(g.m_barrier.nState, 0);
+    Release(plat::VK_SPACE);
+    EXPECT_EQ(g.m_laser.nState, 1);
+    EXPECT_EQ(g.m_laser.x, Fighter().Centre() - 25);
+    EXPECT_EQ(g.m_laser.cy, Fighter().cyClient - Fighter().cy - 20 - 50);
+    const uint32_t fired = g.m_laser.dwFireTime;
+    Release(plat::VK_SPACE);  // the beam is still on
+    EXPECT_EQ(g.m_laser.dwFireTime, fired);
+    Release('Z');
+    EXPECT_EQ(g.m_barrier.nState, 1);
+    EXPECT_EQ(g.m_nBarrierCharges, 2);
+    EXPECT_EQ(g.m_nResult, -1);
+    Release(plat::VK_ESCAPE);
+    EXPECT_EQ(g.m_nResult, 0);
+}
+
+TEST_F(FlowTest, EscapeLeavesFromEveryStateAndOtherKeysDoNothingThere) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    for (int s : {GS_NONE, GS_INTRO, GS_LOST, GS_GAMEOVER, GS_ALLCLEAR, GS_TUTORIAL, GS_PLAY}) {
+        g.m_nState = s;
+        g.m_nResult = -1;
+        Release('Z');
+        Release(plat::VK_LEFT);
+        if (s != GS_PLAY && s != GS_TUTORIAL) {
+            Release(plat::VK_SPACE);
+            EXPECT_EQ(g.m_laser.nState, 0) << s;
+            EXPECT_EQ(g.m_nBarrierCharges, 3) << s;
+        }
+        EXPECT_EQ(g.m_nResult, -1) << s;
+        Release(plat::VK_ESCAPE);
+        EXPECT_EQ(g.m_nResult, 0) << s;
+    }
+}
+
+// Faces the lowest UFO and fires whenever the laser is ready; raises the
+// barrier when a missile comes close.
+void ScriptedShooter(CSceenGame& g) {
+    if (g.m_nState != GS_PLAY || g.m_arrUfos.empty())
+        return;
+    const CUfo* target = nullptr;
+    for (const auto& u : g.m_arrUfos) {
+        if (u->nState == OS_ALIVE && (!target || u->y > target->y))
+            target = u.get();
+    }
+    if (!target)
+        return;
+    const int step = UfoStep(target->nSpeed);
+    const int aim = target->Centre() + (target->bLeftward ? -step : step);
+    for (int i = 0; i < 80 && std::abs(g.m_fighter.Centre() - aim) > 10; ++i)
+        g.PreTranslateKey(g.m_fighter.Centre() < aim ? plat::VK_RIGHT : plat::VK_LEFT);
+    g.OnKeyUp(plat::VK_SPACE);
+    for (const auto& m : g.m_arrMissiles) {
+        if (m->nState == OS_ALIVE && m->y > g.m_fighter.cyClient / 2)
+            g.OnKeyUp('Z');
+    }
+}
+
+TEST_F(FlowTest, AShooterClearsTheGameAndScoresEveryUfoItShotDown) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    int nShotDown = 0;
+    for (int i = 0; i < 200000 && g.m_nState != GS_ALLCLEAR && g.m_nState != GS_GAMEOVER; ++i) {
+        ScriptedShooter(g);
+        const int scoreBefore = g.m_nScore;
+        TickOnce();
+        nShotDown += (g.m_nScore - scoreBefore) / 10;
+    }
+    EXPECT_EQ(g.m_nScore, 10 * nShotDown);
+    ASSERT_EQ(g.m_nState, GS_ALLCLEAR) << "stage " << g.m_nStage << " score " << g.m_nScore;
+    EXPECT_EQ(g.m_nStage, 10);
+    EXPECT_EQ(g.m_strBanner, "Congratulations");
+    EXPECT_EQ(g.m_laser.bWide, 1);
+    TickOnce();
+    Release(plat::VK_SPACE);
+    EXPECT_EQ(g.m_nResult, 2);
+}
+
+}  // namespace
