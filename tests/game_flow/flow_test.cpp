@@ -2,9 +2,12 @@
 // fake clock with the offline mixer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "game/SceenGame.h"
@@ -389,11 +392,77 @@ TEST_F(FlowTest, AShooterClearsTheGameAndScoresEveryUfoItShotDown) {
     EXPECT_EQ(g.m_nScore, 10 * nShotDown);
     ASSERT_EQ(g.m_nState, GS_ALLCLEAR) << "stage " << g.m_nStage << " score " << g.m_nScore;
     EXPECT_EQ(g.m_nStage, 10);
+    // With this seed every UFO of the 165 is shot down and no fighter is
+    // lost: three lives and the one from stage 7.
+    EXPECT_EQ(g.m_nScore, 10 * (3 + 6 + 9 + 12 + 15 + 18 + 21 + 24 + 27 + 30));
+    EXPECT_EQ(g.m_nLives, 4);
     EXPECT_EQ(g.m_strBanner, "Congratulations");
     EXPECT_EQ(g.m_laser.bWide, 1);
     TickOnce();
     Release(plat::VK_SPACE);
     EXPECT_EQ(g.m_nResult, 2);
+}
+
+}  // namespace
+
+namespace {
+
+class SimulationTest : public FlowTest {
+public:
+    // Returns the most ticks any stage took; fails the test on a stage that
+    // never ends.
+    int Run(const std::string& strBase, int nGames) {
+        constexpr int kMaxStageTicks = 6000;  // ten minutes of play
+        int nWorst = 0;
+        std::mt19937 moves(7);
+        for (int game = 0; game < nGames; ++game) {
+            plat::Srand(static_cast<unsigned>(1000 + game));
+            StartGame(2, strBase);
+            CSceenGame& g = *m_pGame;
+            int nStageTicks = 0;
+            for (int i = 0; i < 200000 && g.m_nState != GS_GAMEOVER; ++i) {
+                if (g.m_nState == GS_PLAY) {
+                    const unsigned r = moves() % 4;
+                    if (r == 1)
+                        g.PreTranslateKey(plat::VK_LEFT);
+                    else if (r == 2)
+                        g.PreTranslateKey(plat::VK_RIGHT);
+                    ++nStageTicks;
+                } else {
+                    nWorst = std::max(nWorst, nStageTicks);
+                    nStageTicks = 0;
+                }
+                if (nStageTicks > kMaxStageTicks) {
+                    ADD_FAILURE() << "seed " << 1000 + game << ": stage " << g.m_nStage
+                                  << " runs on; UFOs " << g.m_arrUfos.size() << ", lowest y "
+                                  << LowestUfo(g) << ", fighter y " << g.m_fighter.y;
+                    return nWorst;
+                }
+                TickOnce();
+            }
+            EXPECT_EQ(g.m_nState, GS_GAMEOVER) << "seed " << 1000 + game;
+            m_pGame.reset();
+        }
+        return nWorst;
+    }
+    static int LowestUfo(const CSceenGame& g) {
+        int y = 0;
+        for (const auto& u : g.m_arrUfos)
+            y = std::max(y, u->y);
+        return y;
+    }
+};
+
+TEST_F(SimulationTest, EveryStageEndsWithTheTestPictures) {
+    EXPECT_GT(Run(m_strBase, 40), 0);
+}
+
+TEST_F(SimulationTest, EveryStageEndsWithTheGameData) {
+    const std::string data = DORUZORO_DATA_DIR;
+    if (!std::filesystem::exists(data + "/image/UFO.kpg") ||
+        !std::filesystem::exists(data + "/image/Fighter.kpg"))
+        GTEST_SKIP() << "no generated pictures in " << data;
+    EXPECT_GT(Run(data, 40), 0);
 }
 
 }  // namespace
