@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "app/DoruzorODlg.h"
 #include "game/SceenGame.h"
 #include "platform/audio.h"
 #include "platform/fake_clock.h"
@@ -354,6 +355,87 @@ TEST_F(FlowTest, EscapeLeavesFromEveryStateAndOtherKeysDoNothingThere) {
         Release(plat::VK_ESCAPE);
         EXPECT_EQ(g.m_nResult, 0) << s;
     }
+}
+
+TEST_F(FlowTest, GameOverIsSpokenAtFullVolumeWhateverAMissileLeftForItsId) {
+    StartGame();
+    CSceenGame& g = *m_pGame;
+    // A missile in its warning phase leaves its flight sound's id nearly silent.
+    g_soundVolume.m_nCurrent[g.m_idGameOver] = -9600;
+    g.AnnounceGameOver();
+    std::vector<float> out(2 * 2048);
+    g_pDirectSound[1]->Render(out.data(), 2048);
+    double e = 0;
+    for (float v : out)
+        e += v * v;
+    EXPECT_GT(e, 1.0);  // a half-scale tone; at -96 dB it would be about 1e-9
+    EXPECT_NE(g.m_dwAnnounceEnd, 0u);
+}
+
+// The real game in the real host, with the keys and ticks the window delivers.
+class CFlowHost : public CDoruzorODlg {
+public:
+    void OfferRegistration() override {
+        m_nOffered = m_pGame->m_nScore;
+        ++m_nOffers;
+    }
+    int m_nOffered = -1;
+    int m_nOffers = 0;
+};
+
+class CQuietMenu : public CSceenMenu {
+public:
+    void Start(plat::CWnd*, const std::string&) override {}
+    void Tick() override {}
+    void Draw() override {}
+};
+
+TEST_F(FlowTest, HostRunsTheGameToRegistrationAndBackToTheMenu) {
+    CFlowHost host;
+    host.SetSceenFactories([] { return std::make_unique<CQuietMenu>(); },
+                           [] { return std::make_unique<CSceenGame>(); });
+    host.m_strBasePath = m_strBase;
+    host.OpenSceen(2, 1);
+    ASSERT_EQ(host.m_pGame->m_nMode, 2);
+    CSceenGame& g = *host.m_pGame;
+    for (int i = 0; i < 45 && g.m_nState != GS_PLAY; ++i) {
+        m_clock.Advance(100);
+        host.DeliverTimer(1);
+    }
+    ASSERT_EQ(g.m_nState, GS_PLAY);
+    const int x = g.m_fighter.x;
+    host.DeliverKey(plat::WM_KEYDOWN, plat::VK_LEFT);
+    host.DeliverKey(plat::WM_KEYUP, plat::VK_LEFT);
+    EXPECT_EQ(g.m_fighter.x, x - 30);  // pre-translation twice, key-down once
+
+    g.m_nScore = 30;
+    g.m_nLives = 1;
+    g.FighterLost();
+    for (int i = 0; i < 80 && !g.m_bKeysAccepted; ++i) {
+        m_clock.Advance(100);
+        host.DeliverTimer(1);
+    }
+    ASSERT_TRUE(g.m_bKeysAccepted);
+    host.DeliverKey(plat::WM_KEYDOWN, plat::VK_SPACE);
+    host.DeliverKey(plat::WM_KEYUP, plat::VK_SPACE);
+    EXPECT_EQ(host.m_nSceenKind, 2);  // acted on at the next tick
+    m_clock.Advance(100);
+    host.DeliverTimer(1);
+    EXPECT_EQ(host.m_nOffers, 1);
+    EXPECT_EQ(host.m_nOffered, 30);
+    EXPECT_EQ(host.m_nSceenKind, 1);
+    EXPECT_FALSE(host.m_pGame);
+
+    // Escape leaves a game at once, without a registration.
+    host.OpenSceen(2, 1);
+    host.DeliverKey(plat::WM_KEYDOWN, plat::VK_ESCAPE);
+    host.DeliverKey(plat::WM_KEYUP, plat::VK_ESCAPE);
+    m_clock.Advance(100);
+    host.DeliverTimer(1);
+    EXPECT_EQ(host.m_nSceenKind, 1);
+    EXPECT_EQ(host.m_nOffers, 1);
+    EXPECT_FALSE(host.IsModalLoopEnded());
+    host.CloseSceen();
 }
 
 // Faces the lowest UFO and fires whenever the laser is ready; raises the
