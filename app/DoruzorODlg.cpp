@@ -190,6 +190,9 @@ void CDoruzorODlg::OfferRegistration() {
     if (!m_pGame) {
         return;
     }
+    // Read before the dialog's own loop runs, so nested ticks cannot change them.
+    const int nLevel = m_pGame->m_nMode - 1;
+    const int nScore = m_pGame->m_nScore;
     CDlgSendNet dlg;
     dlg.m_strAria = m_reg.m_strAria;
     dlg.m_strName = m_reg.m_strName;
@@ -198,7 +201,6 @@ void CDoruzorODlg::OfferRegistration() {
     }
     m_reg.m_strAria = dlg.m_strAria;
     m_reg.m_strName = dlg.m_strName;
-    const std::string strReply = ranking::SendRecord(m_reg.m_strAria, m_reg.m_strName,
-                                                     m_pGame->m_nMode - 1, m_pGame->m_nScore);
-    plat::MessageBox(strReply, "DoruzorO");
+    plat::MessageBox(ranking::SendRecord(m_reg.m_strAria, m_reg.m_strName, nLevel, nScore),
+                     "DoruzorO");
 }
