@@ -1,0 +1,101 @@
+// A loopback server that answers each connection with bytes the test scripts,
+// so the client meets exactly the responses hostile servers send.
+#pragma once
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CRawServer {
+public:
+    // Given the request number and its text; returns the bytes to send.
+    using Reply = std::function<std::string(int, const std::string&)>;
+
+    explicit CRawServer(Reply reply, int nHoldMs = 0)
+        : m_reply(std::move(reply)), m_nHoldMs(nHoldMs) {
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(m_fd, 8);
+        socklen_t n = sizeof a;
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &n);
+        m_nPort = ntohs(a.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~CRawServer() {
+        m_bStop = true;
+        shutdown(m_fd, SHUT_RDWR);
+        close(m_fd);
+        m_thread.join();
+    }
+    int Port() const { return m_nPort; }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(m_nPort) + path;
+    }
+    std::vector<std::string> Requests() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_arrRequests;
+    }
+
+private:
+    void Serve() {
+        for (int i = 0; !m_bStop; ++i) {
+            const int c = accept(m_fd, nullptr, nullptr);
+            if (c < 0)
+                return;
+            const std::string req = ReadRequest(c);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_arrRequests.push_back(req);
+            }
+            const std::string out = m_reply(i, req);
+            send(c, out.data(), out.size(), MSG_NOSIGNAL);
+            for (int t = 0; t < m_nHoldMs && !m_bStop; t += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            close(c);
+        }
+    }
+    static std::string ReadRequest(int c) {
+        std::string req;
+        char buf[4096];
+        size_t need = std::string::npos;
+        while (need == std::string::npos || req.size() < need) {
+            const ssize_t n = recv(c, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            req.append(buf, static_cast<size_t>(n));
+            const size_t end = req.find("\r\n\r\n");
+            if (need == std::string::npos && end != std::string::npos) {
+                const size_t cl = req.find("Content-Length: ");
+                const size_t body = cl == std::string::npos ? 0 : std::stoul(req.substr(cl + 16));
+                need = end + 4 + body;
+            }
+        }
+        return req;
+    }
+
+    Reply m_reply;
+    int m_nHoldMs;
+    int m_fd = -1;
+    int m_nPort = 0;
+    std::atomic<bool> m_bStop{false};
+    std::mutex m_mutex;
+    std::vector<std::string> m_arrRequests;
+    std::thread m_thread;
+};
+
+inline std::string Page(const std::string& body, const std::string& status = "200 OK",
+                        const std::string& extra = "") {
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n" + extra + "\r\n" + body;
+}
