@@ -157,3 +157,42 @@ TEST_F(HttpTest, HostileResponsesEndDefined) {
     EXPECT_EQ(m_http.GetPage(cont.Url("/"), "", ""), 0);
     EXPECT_EQ(Joined(), "real\r\n");
 }
+
+TEST_F(HttpTest, BodyPastTheSizeLimitAndADrippingServerFail) {
+    CRawServer big([](int, const std::string&) { return Page(std::string(17u << 20, 'b')); });
+    EXPECT_EQ(m_http.GetPage(big.Url("/big"), "", ""), 2);
+    EXPECT_TRUE(Has(m_http.m_strError, "/big\r\n"));
+
+    plat::CHttpLimits limits = plat::GetHttpLimits();
+    limits.nTransferMs = 400;  // bytes keep coming, so only the whole-exchange limit ends it
+    plat::SetHttpLimits(limits);
+    CRawServer drip([](int, const std::string&) { return Page(std::string(100, 'd')); }, 0, 50);
+    EXPECT_EQ(m_http.GetPage(drip.Url("/drip"), "", ""), 2);
+    EXPECT_TRUE(Has(m_http.m_strError, "/drip\r\n"));
+}
+
+TEST_F(HttpTest, CredentialsGoOnlyToTheServerThatAsked) {
+    CRawServer other([](int, const std::string&) { return Page("other"); });
+    CRawServer asking([&](int i, const std::string&) {
+        if (i == 0)
+            return Page("no", "401 Unauthorized", "WWW-Authenticate: Basic realm=\"r\"\r\n");
+        return Page("", "302 Found", "Location: " + other.Url("/o") + "\r\n");
+    });
+    ASSERT_EQ(m_http.GetPage(asking.Url("/s"), "", ""), 0);
+    EXPECT_EQ(m_nAsked, 1);
+    ASSERT_EQ(other.Requests().size(), 1u);
+    EXPECT_FALSE(Has(other.Requests()[0], "Authorization"));
+    EXPECT_EQ(Joined(), "other\r\n");
+}
+
+TEST_F(HttpTest, TwoLocationHeadersFollowTheFirst) {
+    CRawServer server([](int i, const std::string&) {
+        if (i == 0)
+            return Page("", "302 Found", "Location: /one\r\nLocation: /two\r\n");
+        return Page("landed");
+    });
+    ASSERT_EQ(m_http.GetPage(server.Url("/"), "", ""), 0);
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(server.Requests()[1].rfind("GET /one HTTP/1.1", 0), 0u);
+    EXPECT_EQ(Joined(), "landed\r\n");
+}

@@ -19,8 +19,10 @@ public:
     // Given the request number and its text; returns the bytes to send.
     using Reply = std::function<std::string(int, const std::string&)>;
 
-    explicit CRawServer(Reply reply, int nHoldMs = 0)
-        : m_reply(std::move(reply)), m_nHoldMs(nHoldMs) {
+    // nHoldMs keeps the connection open after the reply; nDripMs sends the
+    // reply one byte at a time with that pause between bytes.
+    explicit CRawServer(Reply reply, int nHoldMs = 0, int nDripMs = 0)
+        : m_reply(std::move(reply)), m_nHoldMs(nHoldMs), m_nDripMs(nDripMs) {
         m_fd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -59,7 +61,13 @@ private:
                 m_arrRequests.push_back(req);
             }
             const std::string out = m_reply(i, req);
-            send(c, out.data(), out.size(), MSG_NOSIGNAL);
+            if (m_nDripMs == 0)
+                send(c, out.data(), out.size(), MSG_NOSIGNAL);
+            for (size_t b = 0; m_nDripMs > 0 && b < out.size() && !m_bStop; ++b) {
+                if (send(c, out.data() + b, 1, MSG_NOSIGNAL) != 1)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_nDripMs));
+            }
             for (int t = 0; t < m_nHoldMs && !m_bStop; t += 10)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             close(c);
@@ -86,6 +94,7 @@ private:
 
     Reply m_reply;
     int m_nHoldMs;
+    int m_nDripMs;
     int m_fd = -1;
     int m_nPort = 0;
     std::atomic<bool> m_bStop{false};
