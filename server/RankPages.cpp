@@ -31,7 +31,8 @@ bool ValidUtf8NoControls(const std::string& s) {
 }
 
 bool ParseInt(const std::string& s, int lo, int hi, int& out) {
-    if (s.empty() || s.size() > 7 || !std::all_of(s.begin(), s.end(), ::isdigit))
+    if (s.empty() || s.size() > 7 ||
+        !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
     out = std::stoi(s);
     return out >= lo && out <= hi;

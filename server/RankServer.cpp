@@ -16,13 +16,43 @@ namespace {
 
 constexpr size_t kMaxUri = 8192;
 
-std::string ClientAddress(MHD_Connection* c) {
+constexpr size_t kMaxTrackedAddresses = 4096;
+
+std::string PeerAddress(MHD_Connection* c) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     char buf[INET6_ADDRSTRLEN] = "?";
     if (info && info->client_addr && info->client_addr->sa_family == AF_INET)
         inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(info->client_addr)->sin_addr, buf,
                   sizeof buf);
     return buf;
+}
+
+// The proxy's word is taken only from the loopback and only when it is an address.
+std::string ClientAddress(MHD_Connection* c, bool bBehindProxy) {
+    std::string peer = PeerAddress(c);
+    if (!bBehindProxy || peer.compare(0, 4, "127.") != 0)
+        return peer;
+    const char* real = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP");
+    unsigned char bin[sizeof(in6_addr)];
+    if (real && (inet_pton(AF_INET, real, bin) == 1 || inet_pton(AF_INET6, real, bin) == 1))
+        return real;
+    return peer;
+}
+
+// One log line a request, whatever bytes the request carried.
+std::string Printable(const char* text) {
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F || c == '\\') {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }
 
 MHD_Result Send(MHD_Connection* c, unsigned status, const std::string& body, const char* type) {
@@ -40,14 +70,31 @@ MHD_Result Send(MHD_Connection* c, unsigned status, const std::string& body, con
 struct CRankServer::SImpl {
     std::unique_ptr<CRankStore> pStore;
     int nSubmitsPerMinute = 10;
+    bool bBehindProxy = false;
     std::mutex mutex;
     std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> submits;
 
-    bool AllowSubmit(const std::string& ip) {
-        const auto now = std::chrono::steady_clock::now();
-        auto& q = submits[ip];
+    static void Expire(std::deque<std::chrono::steady_clock::time_point>& q,
+                       std::chrono::steady_clock::time_point now) {
         while (!q.empty() && now - q.front() > std::chrono::minutes(1))
             q.pop_front();
+    }
+
+    // Many addresses sending once must not grow the table without end.
+    void ForgetQuietAddresses(std::chrono::steady_clock::time_point now) {
+        if (submits.size() < kMaxTrackedAddresses)
+            return;
+        for (auto it = submits.begin(); it != submits.end();) {
+            Expire(it->second, now);
+            it = it->second.empty() ? submits.erase(it) : std::next(it);
+        }
+    }
+
+    bool AllowSubmit(const std::string& ip) {
+        const auto now = std::chrono::steady_clock::now();
+        ForgetQuietAddresses(now);
+        auto& q = submits[ip];
+        Expire(q, now);
         if (static_cast<int>(q.size()) >= nSubmitsPerMinute)
             return false;
         q.push_back(now);
@@ -59,7 +106,7 @@ struct CRankServer::SImpl {
         std::string why;
         if (!ValidateRecord(query, rec, why))
             return "Not registered: " + why;
-        if (!AllowSubmit(ClientAddress(c)))
+        if (!AllowSubmit(ClientAddress(c, bBehindProxy)))
             return "Not registered: too many records from your address. Try again in a minute.";
         if (!pStore->Add(rec))
             return "Not registered: the ranking cannot store records now.";
@@ -129,7 +176,8 @@ MHD_Result OnRequest(void* cls, MHD_Connection* c, const char* url, const char* 
     } else {
         status = impl->Handle(c, url, method, body, type);
     }
-    std::fprintf(stderr, "%s %s %s %u\n", ClientAddress(c).c_str(), method, url, status);
+    std::fprintf(stderr, "%s %s %s %u\n", ClientAddress(c, impl->bBehindProxy).c_str(),
+                 Printable(method).c_str(), Printable(url).c_str(), status);
     return Send(c, status, body, type);
 }
 
@@ -148,6 +196,7 @@ std::unique_ptr<CRankServer> CRankServer::Start(const SServerOptions& opt, std::
     if (!s->m_p->pStore)
         return nullptr;
     s->m_p->nSubmitsPerMinute = opt.nSubmitsPerMinute;
+    s->m_p->bBehindProxy = opt.bBehindProxy;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(opt.nPort);
@@ -160,8 +209,9 @@ std::unique_ptr<CRankServer> CRankServer::Start(const SServerOptions& opt, std::
     s->m_pDaemon = MHD_start_daemon(
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL, opt.nPort, nullptr, nullptr, &OnRequest,
         s->m_p.get(), MHD_OPTION_SOCK_ADDR, &addr, MHD_OPTION_CONNECTION_LIMIT, 512u,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, 16u, MHD_OPTION_CONNECTION_TIMEOUT, 10u,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(32 * 1024), MHD_OPTION_END);
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, opt.bBehindProxy ? 0u : 16u,
+        MHD_OPTION_CONNECTION_TIMEOUT, 10u, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        static_cast<size_t>(32 * 1024), MHD_OPTION_END);
     if (!s->m_pDaemon) {
         strError = "cannot listen on " + opt.strAddress + ":" + std::to_string(opt.nPort);
         return nullptr;

@@ -13,6 +13,10 @@ struct SServerOptions {
     uint16_t nPort = 8047;  // 0 picks a free one
     std::string strDb = "ranking.db";
     int nSubmitsPerMinute = 10;  // from one address
+    // Behind a reverse proxy on this machine every request comes from
+    // 127.0.0.1: take the player's address from the proxy's X-Real-IP and
+    // leave the per-address connection limit to the proxy.
+    bool bBehindProxy = false;
 };
 
 class CRankServer {

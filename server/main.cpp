@@ -1,7 +1,9 @@
 // doruzoro-server: the ranking the game submits to, for one machine or the public.
 #include <unistd.h>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -11,32 +13,51 @@ namespace {
 
 volatile std::sig_atomic_t g_bStop = 0;
 
+// A whole decimal number in [lo, hi]; "80x" or "70000" for a port is refused.
+bool ParseNumber(const std::string& s, long lo, long hi, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtol(s.c_str(), &end, 10);
+    return !s.empty() && errno == 0 && *end == '\0' && out >= lo && out <= hi;
+}
+
 bool ParseArgs(int argc, char** argv, SServerOptions& opt) {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string key = argv[i], value = argv[i + 1];
+    int i = 1;
+    for (; i < argc; ++i) {
+        const std::string key = argv[i];
+        if (key == "--behind-proxy") {
+            opt.bBehindProxy = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            return false;
+        const std::string value = argv[++i];
+        long n = 0;
         if (key == "--address")
             opt.strAddress = value;
-        else if (key == "--port")
-            opt.nPort = static_cast<uint16_t>(std::stoi(value));
+        else if (key == "--port" && ParseNumber(value, 0, 65535, n))
+            opt.nPort = static_cast<uint16_t>(n);
         else if (key == "--db")
             opt.strDb = value;
+        else if (key == "--submit-limit" && ParseNumber(value, 1, 1000000000, n))
+            opt.nSubmitsPerMinute = static_cast<int>(n);
         else
             return false;
     }
-    return argc % 2 == 1;
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     SServerOptions opt;
-    try {
-        if (!ParseArgs(argc, argv, opt)) {
-            std::fprintf(stderr, "usage: %s [--address A] [--port N] [--db FILE]\n", argv[0]);
-            return 2;
-        }
-    } catch (...) {
-        std::fprintf(stderr, "%s: bad port\n", argv[0]);
+    if (!ParseArgs(argc, argv, opt)) {
+        std::fprintf(stderr,
+                     "usage: %s [--address A] [--port N] [--db FILE] [--submit-limit N]"
+                     " [--behind-proxy]\n"
+                     "  --submit-limit  records one address may send a minute (default %d)\n"
+                     "  --behind-proxy  take the address from X-Real-IP of a proxy on 127.0.0.1\n",
+                     argv[0], SServerOptions().nSubmitsPerMinute);
         return 2;
     }
     std::string err;

@@ -1,6 +1,11 @@
 // The reference ranking server in-process on a free loopback port.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -42,6 +47,29 @@ protected:
     std::string Submit(const std::string& query) {
         return Get("/game/quibbix/GameSet.asp?" + query);
     }
+    // A request written by hand, for headers the game never sends.
+    std::string Raw(const std::string& request) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(m_pServer->Port());
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::string reply;
+        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+            char buf[4096];
+            for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;)
+                reply.append(buf, static_cast<size_t>(n));
+        }
+        close(fd);
+        return reply;
+    }
+    std::string SubmitFrom(const std::string& realIp) {
+        return Raw(
+            "GET /game/quibbix/GameSet.asp?aria=&name=p&mode=0&level=1&score=1 HTTP/1.1\r\n"
+            "Host: x\r\nConnection: close\r\nX-Real-IP: " +
+            realIp + "\r\n\r\n");
+    }
 
     SServerOptions m_opt;
     std::unique_ptr<CRankServer> m_pServer;
@@ -73,7 +101,8 @@ TEST_F(ServerTest, BadRecordsAnsweredBetweenTheMarkersAndNotStored) {
           "aria=&name=&mode=0&level=1&score=10", "aria=&name=x&mode=1&level=1&score=10",
           "aria=&name=x&mode=0&level=7&score=10", "aria=&name=x&mode=0&level=1&score=-5",
           "aria=&name=x&mode=0&level=1&score=99999999", "aria=&name=%01&mode=0&level=1&score=10",
-          "aria=&name=%FF%FE&mode=0&level=1&score=10"}) {
+          "aria=&name=%FF%FE&mode=0&level=1&score=10", "aria=&name=x&mode=0&level=1&score=%FF1",
+          "aria=&name=x&mode=0&level=%B9&score=1"}) {
         EXPECT_TRUE(Has(Submit(q), "Not registered")) << q;
     }
     EXPECT_FALSE(Has(Get("/game/quibbix/GameResult.asp?data=0"), "<td>x</td>"));
@@ -105,4 +134,33 @@ TEST_F(ServerTest, RecordsSurviveARestart) {
     Submit("aria=&name=kept&mode=0&level=1&score=20");
     Restart();
     EXPECT_TRUE(Has(Get("/game/quibbix/GameResult.asp?data=0"), "<td>kept</td>"));
+}
+
+TEST_F(ServerTest, BehindAProxyEachPlayerHasOwnSubmissionLimit) {
+    m_opt.nSubmitsPerMinute = 1;
+    m_opt.bBehindProxy = true;
+    Restart();
+    EXPECT_TRUE(Has(SubmitFrom("203.0.113.5"), "Registered"));
+    EXPECT_TRUE(Has(SubmitFrom("203.0.113.5"), "too many"));
+    EXPECT_TRUE(Has(SubmitFrom("2001:db8::7"), "Registered"));
+    // Not an address: counted as the proxy itself.
+    EXPECT_TRUE(Has(SubmitFrom("x, 1.2.3.4"), "Registered"));
+    EXPECT_TRUE(Has(SubmitFrom("<junk>"), "too many"));
+}
+
+TEST_F(ServerTest, WithoutAProxyTheHeaderIsNotBelieved) {
+    m_opt.nSubmitsPerMinute = 1;
+    Restart();
+    EXPECT_TRUE(Has(SubmitFrom("203.0.113.5"), "Registered"));
+    EXPECT_TRUE(Has(SubmitFrom("203.0.113.6"), "too many"));
+}
+
+TEST_F(ServerTest, LogLineCannotBeForgedByTheRequest) {
+    ::testing::internal::CaptureStderr();
+    Raw("GET /a%0A127.0.0.1%20GET%20/forged%20200 HTTP/1.1\r\nHost: x\r\nConnection: "
+        "close\r\n\r\n");
+    m_pServer.reset();  // the line is written before the reply; stopping joins the thread
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(Has(log, "/a\\x0A127.0.0.1 GET /forged 200 404")) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 }
