@@ -16,33 +16,12 @@ if [ ! -d "$data/image" ] || [ ! -d "$data/sound" ]; then
     exit 77
 fi
 
-display=:$((190 + $$ % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-export DISPLAY="$display"
-
-i=0
-until xdpyinfo >/dev/null 2>&1; do
-    i=$((i + 1)); [ $i -gt 50 ] && { echo "Xvfb did not start"; exit 1; }
-    sleep 0.1
-done
+. "$(dirname "$0")/xvfb.sh"
+start_xvfb
 
 (cd "$data" && exec "$exe") &
 app=$!
-
-win=""
-i=0
-while [ -z "$win" ]; do
-    i=$((i + 1)); [ $i -gt 100 ] && { echo "no window"; exit 1; }
-    sleep 0.1
-    win=$(xdotool search --onlyvisible --name '^DoruzorO$' 2>/dev/null | head -1 || true)
-done
+wait_window '^DoruzorO$'
 sleep 1
 
 # "Game" is the menu's second entry; the menu acts on released keys.
@@ -73,10 +52,5 @@ pink=${pink%%.*}
 echo "$colours colours, $pink barrier pixels"
 
 kill -TERM "$app"
-i=0
-while kill -0 "$app" 2>/dev/null; do
-    i=$((i + 1)); [ $i -gt 100 ] && { echo "did not close"; exit 1; }
-    sleep 0.1
-done
-app=""
+wait_app_end "did not close"
 echo "1 passed, 0 failed"

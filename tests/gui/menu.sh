@@ -15,22 +15,8 @@ if [ ! -d "$data/image" ] || [ ! -d "$data/sound" ]; then
     exit 77
 fi
 
-display=:$((290 + $$ % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-export DISPLAY="$display"
-
-i=0
-until xdpyinfo >/dev/null 2>&1; do
-    i=$((i + 1)); [ $i -gt 50 ] && { echo "Xvfb did not start"; exit 1; }
-    sleep 0.1
-done
+. "$(dirname "$0")/xvfb.sh"
+start_xvfb
 
 fail() {
     echo "FAIL: $*"
@@ -41,23 +27,16 @@ start_program() {
     rm -rf "$XDG_CONFIG_HOME"
     (cd "$data" && exec "$exe") &
     app=$!
-    win=""
-    i=0
-    while [ -z "$win" ]; do
-        i=$((i + 1)); [ $i -gt 100 ] && fail "no window"
-        sleep 0.1
-        win=$(xdotool search --onlyvisible --name '^DoruzorO$' 2>/dev/null | head -1 || true)
-    done
+    wait_window '^DoruzorO$'
     # The title is spoken after a half-second pause; the menu is drawn then.
     sleep 1
     xdotool windowfocus --sync "$win" 2>/dev/null || true
 }
 
-# Prints the top edge of the yellow text in the window, or "none".
-shot=0
+# Prints the top edge of the yellow text in the window, or "none"; the
+# screenshot stays as menu.png.
 yellow_top() {
-    shot=$((shot + 1))
-    file="$out/menu-$shot.png"
+    file="$out/menu.png"
     import -window "$win" "$file" 2>/dev/null
     # Yellow becomes white on black; the trimmed box then holds its bounds.
     box=$(convert "$file" -fill black +opaque 'rgb(255,255,0)' -fill white -opaque 'rgb(255,255,0)' \
@@ -78,23 +57,14 @@ press() {
     sleep 0.4
 }
 
-wait_end() {
-    i=0
-    while kill -0 "$app" 2>/dev/null; do
-        i=$((i + 1)); [ $i -gt 50 ] && fail "$1"
-        sleep 0.1
-    done
-    wait "$app" || fail "the program failed on ending"
-    app=""
-}
-
 # --- The cursor ---
 start_program
 first=$(yellow_top)
 [ "$first" != none ] || fail "no yellow entry in the menu"
-whites=$(white_pixels "$out/menu-1.png")
+cp "$out/menu.png" "$out/menu-first.png"
+whites=$(white_pixels "$out/menu-first.png")
 [ "$whites" -gt 2000 ] || fail "the other entries are not drawn ($whites white pixels)"
-echo "menu drawn: yellow entry at y=$first, $whites white pixels; screenshot $out/menu-1.png"
+echo "menu drawn: yellow entry at y=$first, $whites white pixels; screenshot $out/menu-first.png"
 
 press Up
 [ "$(yellow_top)" = "$first" ] || fail "Up on the first entry moved the cursor"
@@ -119,7 +89,8 @@ echo "the cursor moves and stops at both ends"
 
 # --- "End" ---
 press space
-wait_end "End did not end the program"
+wait_app_end "End did not end the program"
+[ "$rc" -eq 0 ] || fail "the program failed on ending"
 [ -f "$XDG_CONFIG_HOME/koruhaus/doruzoro.ini" ] || fail "settings not saved on End"
 echo "End ends the program with the settings saved"
 
@@ -140,5 +111,5 @@ while :; do
 done
 echo "Game opens the game scene"
 kill -TERM "$app"
-wait_end "did not close"
+wait_app_end "did not close"
 echo "1 passed, 0 failed"

@@ -7,37 +7,16 @@ exe=$1
 out=$2
 mkdir -p "$out"
 
-display=:$((190 + $$ % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-dlg=""
-cleanup() {
-    [ -n "$dlg" ] && kill "$dlg" 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-export DISPLAY="$display"
-
-i=0
-until xdpyinfo >/dev/null 2>&1; do
-    i=$((i + 1)); [ $i -gt 50 ] && { echo "Xvfb did not start"; exit 1; }
-    sleep 0.1
-done
+. "$(dirname "$0")/xvfb.sh"
+start_xvfb
 
 failed=0
 # run <case> <expected output> <stored name> <stored area> <keys...>
 run() {
     name=$1; expected=$2; stored_name=$3; stored_area=$4; shift 4
     "$exe" "$stored_name" "$stored_area" >"$out/$name.txt" 2>"$out/$name.err" &
-    dlg=$!
-    win=""
-    i=0
-    while [ -z "$win" ]; do
-        i=$((i + 1)); [ $i -gt 100 ] && { echo "$name: no dialog"; exit 1; }
-        sleep 0.1
-        win=$(xdotool search --onlyvisible --name '^Do you register a record with a net\?$' \
-            2>/dev/null | head -1 || true)
-    done
+    app=$!
+    wait_window '^Do you register a record with a net\?$'
     sleep 0.3
     xdotool windowfocus --sync "$win" 2>/dev/null || true
     for key in "$@"; do
@@ -48,13 +27,13 @@ run() {
         sleep 0.15
     done
     i=0
-    while kill -0 "$dlg" 2>/dev/null; do
+    while kill -0 "$app" 2>/dev/null; do
         i=$((i + 1))
-        [ $i -gt 50 ] && { echo "$name: dialog still open"; kill "$dlg"; failed=$((failed + 1)); break; }
+        [ $i -gt 50 ] && { echo "$name: dialog still open"; kill "$app"; failed=$((failed + 1)); break; }
         sleep 0.1
     done
-    wait "$dlg" 2>/dev/null || true
-    dlg=""
+    wait "$app" 2>/dev/null || true
+    app=""
     got=$(cat "$out/$name.txt")
     if [ "$got" = "$expected" ]; then
         echo "$name: ok"

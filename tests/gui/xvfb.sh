@@ -1,0 +1,48 @@
+# Sourced by the GUI tests: starts a private Xvfb on a free display, points
+# DISPLAY at it and stops it (and the program in $app, if any) on exit.
+app=""
+xvfb=""
+stop_all() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+}
+trap stop_all EXIT
+
+start_xvfb() {
+    fifo="$out/.displayfd"
+    rm -f "$fifo"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    xvfb=$!
+    read -r number <"$fifo" || { echo "Xvfb did not start"; exit 1; }
+    rm -f "$fifo"
+    export DISPLAY=":$number"
+    i=0
+    until xdpyinfo >/dev/null 2>&1; do
+        i=$((i + 1)); [ $i -gt 50 ] && { echo "Xvfb did not answer"; exit 1; }
+        sleep 0.1
+    done
+}
+
+# Waits for a visible window whose name matches the pattern; sets $win.
+wait_window() {
+    win=""
+    i=0
+    while [ -z "$win" ]; do
+        i=$((i + 1)); [ $i -gt 100 ] && { echo "no window named $1"; exit 1; }
+        sleep 0.1
+        win=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+    done
+}
+
+# Waits up to five seconds for the program in $app to end; sets $rc.
+wait_app_end() {
+    i=0
+    while kill -0 "$app" 2>/dev/null; do
+        i=$((i + 1)); [ $i -gt 50 ] && { echo "$1"; exit 1; }
+        sleep 0.1
+    done
+    rc=0
+    wait "$app" || rc=$?
+    app=""
+}
