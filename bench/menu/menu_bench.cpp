@@ -7,40 +7,26 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
 #include "menu/SceenMenu.h"
+#include "menu_voices.h"
 #include "platform/audio.h"
 #include "platform/fake_clock.h"
 #include "platform/keys.h"
 #include "platform/msgbox.h"
 #include "platform/window.h"
-#include "wave_builder.h"
 
 namespace {
 
 constexpr int kRate = 48000;
 constexpr size_t kBlock = 256;
 
-class CHostWnd : public plat::CDialog {
-public:
-    CHostWnd() : plat::CDialog("DoruzorO", 488, 351) {}
-};
-
-const char* const kVoices[] = {"menu/Title",     "menu/tutorial",   "menu/game",
-                               "menu/NetRecord", "menu/Challenger", "menu/Country",
-                               "menu/update",    "menu/end",        "opning"};
-
 struct SMenuRig {
     SMenuRig() {
         plat::SetAudioOffline(kRate);
         plat::SetMessageBoxHandler([](const std::string&, const std::string&) {});
         strBase = (std::filesystem::temp_directory_path() / "menu_bench").string();
-        std::filesystem::create_directories(strBase + "/sound/menu");
-        for (const char* name : kVoices) {
-            std::ofstream(strBase + "/sound/" + name + ".kwv", std::ios::binary)
-                << wavetest::ToneFile(440, 22050, 22050);
-        }
+        menutest::WriteVoices(strBase);
         pMenu = std::make_unique<CSceenMenu>();
         pMenu->Start(&wnd, strBase);
     }
@@ -51,7 +37,7 @@ struct SMenuRig {
     }
     plat::CFakeClock clock;
     plat::CClockGuard guard{clock};
-    CHostWnd wnd;
+    menutest::CHostWnd wnd;
     std::string strBase;
     std::unique_ptr<CSceenMenu> pMenu;
 };

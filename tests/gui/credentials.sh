@@ -51,15 +51,7 @@ run() {
     "$exe" "$url" >"$out/$name.txt" 2>"$out/$name.err" &
     app=$!
     wait_window '^127\.0\.0\.1'
-    sleep 0.3
-    xdotool windowfocus --sync "$win" 2>/dev/null || true
-    for key in "$@"; do
-        case $key in
-            text:*) xdotool type --delay 20 "${key#text:}" ;;
-            *) xdotool key "$key" ;;
-        esac
-        sleep 0.15
-    done
+    type_into_window "$@"
     wait_app_end "$name: the dialog is still open"
     got=$(cat "$out/$name.txt")
     case "$got" in

@@ -17,15 +17,7 @@ run() {
     "$exe" "$stored_name" "$stored_area" >"$out/$name.txt" 2>"$out/$name.err" &
     app=$!
     wait_window '^Do you register a record with a net\?$'
-    sleep 0.3
-    xdotool windowfocus --sync "$win" 2>/dev/null || true
-    for key in "$@"; do
-        case $key in
-            text:*) xdotool type --delay 20 "${key#text:}" ;;
-            *) xdotool key "$key" ;;
-        esac
-        sleep 0.15
-    done
+    type_into_window "$@"
     i=0
     while kill -0 "$app" 2>/dev/null; do
         i=$((i + 1))

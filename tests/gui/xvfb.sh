@@ -46,3 +46,17 @@ wait_app_end() {
     wait "$app" || rc=$?
     app=""
 }
+
+# Focuses $win and sends each argument: "text:..." is typed, anything else
+# is a key name for xdotool.
+type_into_window() {
+    sleep 0.3
+    xdotool windowfocus --sync "$win" 2>/dev/null || true
+    for key in "$@"; do
+        case $key in
+            text:*) xdotool type --delay 20 "${key#text:}" ;;
+            *) xdotool key "$key" ;;
+        esac
+        sleep 0.15
+    done
+}

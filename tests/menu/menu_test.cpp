@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../sound/wave_builder.h"
 #include "menu/SceenMenu.h"
+#include "menu_voices.h"
 #include "platform/audio.h"
 #include "platform/fake_clock.h"
 #include "platform/keys.h"
@@ -13,15 +13,6 @@
 #include "platform/window.h"
 
 namespace {
-
-class CHostWnd : public plat::CDialog {
-public:
-    CHostWnd() : plat::CDialog("DoruzorO", 488, 351) {}
-};
-
-const char* const kVoices[] = {"menu/Title",     "menu/tutorial",   "menu/game",
-                               "menu/NetRecord", "menu/Challenger", "menu/Country",
-                               "menu/update",    "menu/end",        "opning"};
 
 class MenuTest : public ::testing::Test {
 protected:
@@ -39,12 +30,7 @@ protected:
         std::filesystem::remove_all(m_strBase);
     }
 
-    void WriteVoices() {
-        for (const char* name : kVoices) {
-            std::ofstream(m_strBase + "/sound/" + name + ".kwv", std::ios::binary)
-                << wavetest::ToneFile(440, 22050, 22050);
-        }
-    }
+    void WriteVoices() { menutest::WriteVoices(m_strBase); }
     void StartMenu() {
         m_pMenu = std::make_unique<CSceenMenu>();
         m_pMenu->Start(&m_wnd, m_strBase);
@@ -72,7 +58,7 @@ protected:
 
     plat::CFakeClock m_clock;
     plat::CClockGuard m_guard{m_clock};
-    CHostWnd m_wnd;
+    menutest::CHostWnd m_wnd;
     std::string m_strBase;
     std::unique_ptr<CSceenMenu> m_pMenu;
     int m_nMsgs = 0;
