@@ -120,4 +120,45 @@ TEST(ReferenceServer, ANameCannotRewriteTheScore) {
     }
 }
 
+// Every name goes through as typed, and the page shows it escaped, never
+// as markup; the player hears the reply as the server wrote it.
+TEST(ReferenceServer, NamesArriveAsTypedAndThePagesEscapeThem) {
+    CReferenceServer server;
+    ASSERT_TRUE(server.Running());
+    struct SCase {
+        const char* szName;
+        const char* szOnPage;
+    };
+    const SCase cases[] = {
+        {"Kuro Neko", "<td>Kuro Neko</td>"},
+        {"A&B", "<td>A&amp;B</td>"},
+        {"x=y&level=0", "<td>x=y&amp;level=0</td>"},
+        {"<script>alert(1)</script>", "<td>&lt;script&gt;alert(1)&lt;/script&gt;</td>"},
+        {"黒猫 クロ", "<td>黒猫 クロ</td>"},
+    };
+    int nScore = 100;
+    for (const SCase& c : cases) {
+        nScore += 10;
+        const std::string reply = ranking::SendRecord("Japan", c.szName, 1, nScore);
+        EXPECT_EQ(reply.rfind("Registered.\nScore " + std::to_string(nScore) + "\nRank ", 0), 0u)
+            << c.szName << ": " << reply;
+    }
+    const std::string newest = Page(ranking::ResultPageUrl(0));
+    for (const SCase& c : cases) {
+        EXPECT_NE(newest.find(c.szOnPage), std::string::npos) << c.szName;
+    }
+    EXPECT_EQ(newest.find("<script>"), std::string::npos);
+    // "x=y&level=0" must not have turned the record into a level-0 one.
+    EXPECT_NE(Page(ranking::ResultPageUrl(1)).find("<td>x=y&amp;level=0</td>"), std::string::npos);
+}
+
+// A refused record is said as the server says it, and nothing is stored.
+TEST(ReferenceServer, ARefusedRecordIsSaidAndNotStored) {
+    CReferenceServer server;
+    ASSERT_TRUE(server.Running());
+    const std::string reply = ranking::SendRecord("Atlantis", "Kuro", 1, 50);
+    EXPECT_EQ(reply.rfind("Not registered", 0), 0u) << reply;
+    EXPECT_EQ(Page(ranking::ResultPageUrl(0)).find("<td>Kuro</td>"), std::string::npos);
+}
+
 }  // namespace
