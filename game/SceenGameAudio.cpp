@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "game/SceenGame.h"
+#include "sound/SoundVolume.h"
 
 namespace {
 
@@ -80,6 +81,14 @@ void CSceenGame::StopAllSounds() {
         ufo->StopSounds();
     for (const auto& missile : m_arrMissiles)
         missile->StopSounds();
+}
+
+void PlayUnplaced(CSoundPlay& sound, int id, uint32_t flags) {
+    constexpr int kRemembered =
+        static_cast<int>(sizeof g_soundVolume.m_nCurrent / sizeof g_soundVolume.m_nCurrent[0]);
+    if (id >= 0 && id < kRemembered)
+        g_soundVolume.m_nCurrent[id] = 0;
+    sound.Play(id, flags);
 }
 
 void CSceenGame::SpeakNumber(int n) {

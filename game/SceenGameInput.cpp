@@ -23,7 +23,7 @@ void Bump(CFighter& f, long nPan) {
     if (!f.sound.m_pBuffer[f.idWall])
         return;  // missing or unreadable: silent, and said only once
     f.sound.SetPan(f.idWall, nPan);
-    f.sound.Play(f.idWall, 0);
+    PlayUnplaced(f.sound, f.idWall);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include "game/SceenGame.h"
 #include "platform/clock.h"
-#include "sound/SoundVolume.h"
 
 namespace {
 
@@ -22,16 +21,10 @@ std::string Format(const char* fmt, int n) {
     return buf;
 }
 
-// The volume memory is shared by id across players, so the scene's first
-// voices (ids 0 to 2) would otherwise start at whatever volume a UFO or a
-// missile last set for the same id: a missile in its warning phase leaves
-// -9600, and "Game Over" would be all but silent. Voices are never placed,
-// so forget that volume before each one starts.
+// Voices are never placed: a missile in its warning phase leaves -9600 on
+// ids 1 and 2, and "Game Over" would otherwise be all but silent.
 void PlayVoice(CSoundPlay& sound, int id, uint32_t flags = 0) {
-    if (id >= 0 &&
-        id < static_cast<int>(sizeof g_soundVolume.m_nCurrent / sizeof g_soundVolume.m_nCurrent[0]))
-        g_soundVolume.m_nCurrent[id] = 0;
-    sound.Play(id, flags);
+    PlayUnplaced(sound, id, flags);
 }
 
 // Stage voice, then the score, then the bonus that a cleared stage earns.

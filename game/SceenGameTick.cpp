@@ -153,20 +153,20 @@ bool CSceenGame::FighterCanBeHit() const {
 void CSceenGame::ShootDownUfo(CUfo& ufo) {
     ufo.nState = OS_EXPLODING;
     ufo.sound.Stop(ufo.idHum);
-    ufo.sound.Play(ufo.idExplosion, 0);
+    PlayUnplaced(ufo.sound, ufo.idExplosion);
 }
 
 void CSceenGame::BlowUpMissile(CMissile& missile) {
     missile.nState = OS_EXPLODING;
     missile.sound.Stop(missile.idFlight);
     missile.sound.Stop(missile.idPinch);
-    missile.sound.Play(missile.idExplosion, 0);
+    PlayUnplaced(missile.sound, missile.idExplosion);
 }
 
 void CSceenGame::DestroyFighter() {
     StopAllSounds();
     m_fighter.nState = OS_EXPLODING;
-    m_fighter.sound.Play(m_fighter.idExplosion, 0);
+    PlayUnplaced(m_fighter.sound, m_fighter.idExplosion);
 }
 
 void CSceenGame::TryRelease(CUfo& ufo) {
@@ -287,7 +287,7 @@ bool CSceenGame::FireLaser(int nCentreX, int nBottomY) {
     const uint32_t t = plat::GetTickCount();
     // Never fired (0) is ready at once, whatever the clock shows.
     if (m_laser.dwFireTime != 0 && t - m_laser.dwFireTime < kLaserRechargeMs) {
-        m_laser.sound.Play(m_laser.idLazerNone, 0);
+        PlayUnplaced(m_laser.sound, m_laser.idLazerNone);
         return false;
     }
     m_laser.cx = m_laser.bWide ? kLaserWideWidth : kLaserWidth;
@@ -296,7 +296,7 @@ bool CSceenGame::FireLaser(int nCentreX, int nBottomY) {
     m_laser.y = kLaserTop;
     m_laser.cy = nBottomY - kLaserTop;
     m_laser.nState = OS_ON;
-    m_laser.sound.Play(m_laser.bWide ? m_laser.idLazer2 : m_laser.idLazer1, kPlayLooping);
+    PlayUnplaced(m_laser.sound, m_laser.bWide ? m_laser.idLazer2 : m_laser.idLazer1, kPlayLooping);
     return true;
 }
 
@@ -313,7 +313,7 @@ bool CSceenGame::IsLaserOn() {
 
 void CSceenGame::RaiseBarrier() {
     if (m_nBarrierCharges <= 0) {
-        m_barrier.sound.Play(m_barrier.idBariaNone, 0);
+        PlayUnplaced(m_barrier.sound, m_barrier.idBariaNone);
         return;
     }
     const uint32_t now = plat::GetTickCount();
@@ -329,6 +329,6 @@ void CSceenGame::RaiseBarrier() {
     m_barrier.cx = 2 * m_barrier.cxClient;
     m_barrier.cy = kBarrierHeight;
     m_barrier.nState = OS_ON;
-    m_barrier.sound.Play(m_barrier.idBaria, kPlayLooping);
+    PlayUnplaced(m_barrier.sound, m_barrier.idBaria, kPlayLooping);
     --m_nBarrierCharges;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "game_fixture.h"
+#include "platform/keys.h"
 
 namespace gametest {
 namespace {
@@ -151,6 +152,75 @@ TEST_F(HumTest, FighterDestroyedSilencesEveryHum) {
     TickOnce();
     ASSERT_EQ(m_pGame->m_nState, GS_LOST);
     EXPECT_FALSE(IsPlaying(far.sound, far.idHum));
+}
+
+// The volume memory is kept per id across players, and the placed sounds
+// (hums, flight sounds, warnings) share their ids with the one-shot cues.
+// A cue must still be heard at full volume whatever a placement left.
+class CueTest : public HumTest {
+protected:
+    // Amplitude of the hz component of one channel.
+    static double ToneLevel(const std::vector<float>& stereo, int channel, double hz) {
+        double re = 0, im = 0;
+        const size_t n = stereo.size() / 2;
+        for (size_t i = 0; i < n; ++i) {
+            const double w = 2 * M_PI * hz * static_cast<double>(i) / kRate;
+            re += stereo[2 * i + static_cast<size_t>(channel)] * std::cos(w);
+            im += stereo[2 * i + static_cast<size_t>(channel)] * std::sin(w);
+        }
+        return 2 * std::sqrt(re * re + im * im) / static_cast<double>(n);
+    }
+    static std::vector<float> Heard() {
+        Render(kSettle);
+        return Render(kMeasure);
+    }
+};
+
+TEST_F(CueTest, LaserShotIsHeardAtFullVolumeWithAFarHumOnItsId) {
+    PlaceFighter(kFieldCx - kFighterCx);  // centre 680
+    CUfo& far = HumAt(-660);
+    ASSERT_EQ(g_soundVolume.m_nCurrent[far.idHum], -9600);
+    m_pGame->OnKeyUp(plat::VK_SPACE);
+    ASSERT_TRUE(IsPlaying(m_pGame->m_laser.sound, m_pGame->m_laser.idLazer1));
+    const std::vector<float> mix = Heard();
+    EXPECT_NEAR(ToneLevel(mix, 0, 1200), 0.5, 0.05);
+    EXPECT_NEAR(ToneLevel(mix, 1, 1200), 0.5, 0.05);
+}
+
+TEST_F(CueTest, WallBumpIsHeardAtFullVolumeWithAFarMissileOnItsId) {
+    PlaceFighter(kFieldCx - kFighterCx);
+    CMissile& far = AddMissile(0, 100);
+    TickOnce();
+    ASSERT_EQ(g_soundVolume.m_nCurrent[far.idFlight], -10 * (680 - 5));
+    m_pGame->OnKeyDown(plat::VK_RIGHT);  // one step past the edge is allowed
+    m_pGame->OnKeyDown(plat::VK_RIGHT);  // then the wall
+    ASSERT_TRUE(IsPlaying(m_pGame->m_fighter.sound, m_pGame->m_fighter.idWall));
+    const std::vector<float> mix = Heard();
+    EXPECT_NEAR(ToneLevel(mix, 1, 300), 0.5, 0.05);  // from the right
+    EXPECT_LT(ToneLevel(mix, 0, 300), 0.01);
+}
+
+TEST_F(CueTest, ShotDownUfoExplodesAtFullVolumeWithAMissileWarningOnItsId) {
+    // A missile close and low, in its warning phase: its flight sound's id
+    // is set to -9600, the id of a UFO's explosion.
+    CMissile& close = AddMissile(FighterCentre() + 60 - kMissileCx / 2, 390);  // beside the beam
+    CUfo& ufo = AddUfo(330, 200);
+    ufo.dwLastShot = m_clock.Now() + 100;
+    m_pGame->OnKeyUp(plat::VK_SPACE);
+    TickOnce();
+    ASSERT_EQ(ufo.nState, OS_EXPLODING);
+    ASSERT_EQ(g_soundVolume.m_nCurrent[close.idFlight], -9600);
+    // As loud as the beam, both at full volume (the mix is limited).
+    const std::vector<float> mix = Heard();
+    EXPECT_NEAR(ToneLevel(mix, 0, 200) / ToneLevel(mix, 0, 1200), 1.0, 0.1);
+}
+
+TEST_F(CueTest, BarrierIsHeardAtFullVolumeWithAFarHumOnItsId) {
+    PlaceFighter(kFieldCx - kFighterCx);
+    HumAt(-660);
+    m_pGame->OnKeyUp('Z');
+    const std::vector<float> mix = Heard();
+    EXPECT_NEAR(ToneLevel(mix, 0, 250), 0.5, 0.05);
 }
 
 }  // namespace
