@@ -35,5 +35,7 @@ public:
 private:
     CRankStore() = default;
     bool Exec(const char* sql);
+    bool HasTotals();
+    bool KeepTotals(std::string& strError);
     sqlite3* m_pDb = nullptr;
 };
