@@ -159,6 +159,26 @@ TEST_F(TickTest, ShotDownUfoStaysPutTwentyOneTicksThenTheNextComesAtOnce) {
     EXPECT_EQ(G().m_dwNextSpawn, m_clock.Now() + 8000);
 }
 
+TEST_F(TickTest, LastUfoGoneClearsTheStageInThatTickWhileAMissileStillFalls) {
+    G().m_nUfoQuota = 1;
+    CUfo& ufo = AddUfo(330, 200);
+    ufo.dwLastShot = m_clock.Now() + 100;  // no missile of its own
+    AddMissile(100, 100);
+    FireFromFighter();
+    TickOnce();
+    ASSERT_EQ(ufo.nState, OS_EXPLODING);
+    for (int k = 0; k < 20; ++k) {
+        TickOnce();
+        ASSERT_EQ(G().m_nState, GS_PLAY);
+    }
+    ASSERT_EQ(G().m_arrMissiles.size(), 1u);
+    TickOnce();  // the UFO is removed, no other may come: the stage is cleared
+    EXPECT_EQ(G().m_nState, GS_INTRO);
+    EXPECT_EQ(G().m_nStage, 2);
+    EXPECT_EQ(G().m_strBanner, "STAGE 2 ");
+    EXPECT_TRUE(G().m_arrMissiles.empty());
+}
+
 TEST_F(TickTest, ScoreOfOneHundredFiftySpeaksFifteen) {
     WriteTone("\\sound\\no\\15.kwv", 515);
     G().m_nScore = 140;
@@ -387,6 +407,44 @@ TEST_F(TickTest, UfoThatMissesTheFighterKeepsSweepingBelowIt) {
     EXPECT_EQ(G().m_fighter.nState, OS_ALIVE);
     EXPECT_EQ(G().m_arrUfos.size(), 1u);
     EXPECT_GT(ufo.y, 600);
+}
+
+// Without its picture a UFO is a point at its corner: it still turns at the
+// edge, still takes the beam and still rams the fighter.
+class NoUfoPictureTest : public TickTest {
+protected:
+    void SetUp() override {
+        GameFixture::SetUp();
+        WritePicture("\\image\\Fighter.kpg", kFighterCx, kFighterCy);
+        WriteObjectSounds();
+        StartGame();
+        EnterPlay();
+    }
+};
+
+TEST_F(NoUfoPictureTest, PointUfoTurnsTakesTheBeamAndRamsTheFighter) {
+    CUfo& edge = AddUfo(680, 100);
+    ASSERT_EQ(edge.cx, 0);
+    ASSERT_EQ(edge.cy, 0);
+    CUfo& above = AddUfo(315, 200);   // on the beam's left edge after its step
+    CUfo& ram = AddUfo(320, 560, 0);  // on the fighter's top-left corner after its step
+    G().OnKeyUp(plat::VK_SPACE);
+    TickOnce();
+    EXPECT_EQ(edge.x, 690);
+    EXPECT_EQ(edge.bLeftward, 0);
+    EXPECT_EQ(above.nState, OS_EXPLODING);
+    EXPECT_EQ(G().m_nScore, 10);
+    EXPECT_EQ(ram.nState, OS_EXPLODING);
+    EXPECT_EQ(G().m_fighter.nState, OS_EXPLODING);
+    EXPECT_EQ(G().m_nState, GS_LOST);
+
+    G().m_nState = GS_PLAY;
+    G().m_fighter.nState = OS_ALIVE;
+    G().m_fighter.nFrame = 0;
+    TickOnce();
+    EXPECT_EQ(edge.x, 700);  // x + 0 reaches the width: it turns, down by 2 x 0
+    EXPECT_EQ(edge.bLeftward, 1);
+    EXPECT_EQ(edge.y, 100);
 }
 
 // The test pictures' missile is too short to reach the fighter above the
