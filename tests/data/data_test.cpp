@@ -107,8 +107,13 @@ TEST(GeneratedData, PicturesAndIconsLoadWithTheirExactNames) {
         EXPECT_GT(img.GetWidth(), 0) << name;
     }
     // The fighter is taller than a UFO so no UFO can pass below it unhit.
-    plat::CImage ufo, fighter;
+    plat::CImage ufo, fighter, missile;
     ufo.Load(kData + "/image/UFO.kpg");
     fighter.Load(kData + "/image/Fighter.kpg");
+    missile.Load(kData + "/image/misile.kpg");
     EXPECT_GT(fighter.GetHeight(), ufo.GetHeight());
+    // A missile leaves the field once its top is 100 pixels above the bottom;
+    // the fighter's top is its height plus 10 above it. Together they must
+    // span the 90 pixels between, with room to spare, or missiles never hit.
+    EXPECT_GE(missile.GetHeight() + fighter.GetHeight(), 100);
 }

@@ -547,4 +547,26 @@ TEST_F(SimulationTest, EveryStageEndsWithTheGameData) {
     EXPECT_GT(Run(data, 40), 0);
 }
 
+// With the shipped pictures a missile that falls onto the fighter must reach
+// it before it leaves the field, wherever on a UFO row it was released.
+TEST_F(SimulationTest, WithTheGameDataAMissileFallingOnTheFighterDestroysIt) {
+    const std::string data = DORUZORO_DATA_DIR;
+    if (!std::filesystem::exists(data + "/image/misile.kpg") ||
+        !std::filesystem::exists(data + "/image/Fighter.kpg"))
+        GTEST_SKIP() << "no generated pictures in " << data;
+    for (int uy = 80; uy <= 200; uy += 40) {
+        StartGame(2, data);
+        CSceenGame& g = *m_pGame;
+        ASSERT_TRUE(TickUntilState(GS_PLAY, 200));
+        g.m_arrUfos.clear();
+        g.m_dwNextSpawn = m_clock.Now() + 3600000;  // no UFO while it falls
+        const int centre = g.m_fighter.x + g.m_fighter.cx / 2;
+        g.FireMissile(centre, uy);
+        for (int i = 0; i < 100 && !g.m_arrMissiles.empty(); ++i)
+            TickOnce();
+        EXPECT_NE(g.m_fighter.nState, OS_ALIVE) << "a missile released at y " << uy << " missed";
+        m_pGame.reset();
+    }
+}
+
 }  // namespace

@@ -242,17 +242,30 @@ def ufo(x, y, w, h):
 
 
 def fighter(x, y, w, h):
-    cx = (w - 1) / 2
-    half = (y + 1) / h * (w / 2)      # a wedge pointing up
-    if abs(x - cx) <= half and y >= h * 0.1:
-        return (255, 255, 255) if abs(x - cx) < 2 else (40, 200, 255)
+    d = abs(x - (w - 1) / 2)
+    nose = h * 0.3
+    body = 4 * min(1.0, (y + 1) / nose)  # a pointed fuselage
+    wing_top, wing_end = h * 0.5, h * 0.85
+    if wing_top <= y < wing_end:
+        wing = (y - wing_top) / (wing_end - wing_top) * (w / 2)  # swept wings
+    elif y >= wing_end:
+        wing = w * 0.25  # tail fins
+    else:
+        wing = 0
+    if d <= body:
+        return (255, 255, 255) if h * 0.18 <= y < h * 0.34 and d < 2 else (150, 210, 255)
+    if d <= wing:
+        return (40, 140, 255)
     return BLACK
 
 
 def missile(x, y, w, h):
-    if abs(x - (w - 1) / 2) <= w / 2 - 1:
-        return (255, 240, 60) if y < h * 0.3 else (255, 60, 40)
-    return BLACK
+    d = abs(x - (w - 1) / 2)
+    if y < h * 0.2:
+        return (255, 240, 60) if d <= (y + 1) / (h * 0.2) * (w / 2 - 1) else BLACK
+    if y >= h * 0.85:
+        return (255, 150, 40) if d <= w / 2 else BLACK  # fins
+    return (255, 60, 40) if d <= w / 2 - 2 else BLACK
 
 
 def explosion(x, y, w, h):
@@ -263,14 +276,18 @@ def explosion(x, y, w, h):
 
 
 # Sizes: a UFO comes down by twice its height at every turn, so between two
-# rows it leaves a gap of one UFO height; the fighter (24) is taller than a
+# rows it leaves a gap of one UFO height; the fighter (50) is taller than a
 # UFO (20) and cannot sit in that gap. Sideways a UFO moves at most 53 pixels
 # a tick, less than a UFO and the fighter side by side (40 + 40), so it cannot
 # jump past either. A UFO that reaches the fighter's row therefore hits it.
+# A missile is taken away once its top passes 100 pixels above the bottom,
+# and the fighter's top is its height plus 10 above it: missile and fighter
+# together (50 + 50) must reach across those 90 pixels, or no missile could
+# ever hit the fighter.
 PICTURES = {
     "image/UFO.kpg": (40, 20, ufo),
-    "image/Fighter.kpg": (40, 24, fighter),
-    "image/misile.kpg": (8, 16, missile),
+    "image/Fighter.kpg": (40, 50, fighter),
+    "image/misile.kpg": (10, 50, missile),
     "image/Explosion.kpg": (48, 48, explosion),
 }
 
