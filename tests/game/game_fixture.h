@@ -105,6 +105,13 @@ protected:
             WriteTone("\\sound\\no\\" + std::to_string(n) + ".kwv", 500 + n);
     }
 
+    // A normal game in stage 1 play, with the test's pictures and sounds.
+    void StartInPlay() {
+        WritePictures();
+        WriteObjectSounds();
+        StartGame();
+        EnterPlay();
+    }
     void StartGame(int nMode = 2) {
         m_pGame = std::make_unique<CSceenGame>();
         m_pGame->m_nMode = nMode;

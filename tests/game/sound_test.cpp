@@ -19,10 +19,7 @@ class HumTest : public GameFixture {
 protected:
     void SetUp() override {
         GameFixture::SetUp();
-        WritePictures();
-        WriteObjectSounds();
-        StartGame();
-        EnterPlay();
+        StartInPlay();
         Render(kSettle);  // whatever earlier tests left fades out
     }
     // A hum whose centre, after the tick's 10-pixel step, stands dx pixels

@@ -10,10 +10,7 @@ class TickTest : public GameFixture {
 protected:
     void SetUp() override {
         GameFixture::SetUp();
-        WritePictures();
-        WriteObjectSounds();
-        StartGame();
-        EnterPlay();
+        StartInPlay();
     }
     CSceenGame& G() { return *m_pGame; }
     void FireFromFighter() { G().OnKeyUp(plat::VK_SPACE); }
