@@ -21,5 +21,13 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 echo "Installing:$missing"
+# The tests run their own nginx on loopback ports: keep the packages from
+# starting a system-wide web server (or failing when port 80 is taken).
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy"
+    chmod 755 "$policy"
+    trap 'rm -f "$policy"' EXIT
+fi
 apt-get update -qq
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
