@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/keys.h"
 #include "platform/window.h"
+#include "sound/SoundVolume.h"
 
 namespace {
 
@@ -25,6 +26,17 @@ constexpr int kEntryCount = static_cast<int>(sizeof(kEntries) / sizeof(kEntries[
 // Arial at 40 points on a 96 dpi screen.
 constexpr int kFontHeight = -(plat::kScreenDpi * 400 / 720);
 constexpr uint32_t kTitlePause = 500;
+
+// The menu places none of its sounds, but the volume memory is shared by id
+// with every player: a game's hums and missiles leave ids 0 to 2 as low as
+// -9600, which would silence the title, "Tutorial" and "Game" after a game.
+void PlayAtOwnVolume(CSoundPlay& sound, int id, uint32_t flags) {
+    constexpr int kRemembered =
+        static_cast<int>(sizeof g_soundVolume.m_nCurrent / sizeof g_soundVolume.m_nCurrent[0]);
+    if (id >= 0 && id < kRemembered)
+        g_soundVolume.m_nCurrent[id] = 0;
+    sound.Play(id, flags);
+}
 
 }  // namespace
 
@@ -51,7 +63,7 @@ void CSceenMenu::Start(plat::CWnd* pHost, const std::string& strBasePath) {
     }
     m_soundPlay.AddFile(m_strBasePath + "\\sound\\opning.kwv", kTuneId);
     plat::Sleep(kTitlePause);
-    m_soundPlay.Play(kTitleId, 0);
+    PlayAtOwnVolume(m_soundPlay, kTitleId, 0);
     m_dwMusicTime = plat::GetTickCount() + kTuneDelay;
 }
 
@@ -59,7 +71,7 @@ void CSceenMenu::Tick() {
     const uint32_t dwNow = plat::GetTickCount();
     if (m_dwMusicTime != 0 && dwNow > m_dwMusicTime) {
         m_dwMusicTime = 0;
-        m_soundPlay.Play(kTuneId, kPlayLooping);
+        PlayAtOwnVolume(m_soundPlay, kTuneId, kPlayLooping);
     }
 }
 
@@ -80,7 +92,7 @@ void CSceenMenu::OnKeyUp(unsigned nKey) {
     }
     // Every key speaks the current entry from its start, so a player who
     // lost track can press anything to hear where the cursor is.
-    m_soundPlay.Play(m_nCursor + 1, 0);
+    PlayAtOwnVolume(m_soundPlay, m_nCursor + 1, 0);
     if (m_pHost) {
         m_pHost->PostPaint();
     }

@@ -11,6 +11,7 @@
 #include "platform/keys.h"
 #include "platform/msgbox.h"
 #include "platform/window.h"
+#include "sound/SoundVolume.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ protected:
     }
     void TearDown() override {
         m_pMenu.reset();
+        for (auto& v : g_soundVolume.m_nCurrent)
+            v = 0;
         plat::SetMessageBoxHandler({});
         std::filesystem::remove_all(m_strBase);
     }
@@ -48,6 +51,15 @@ protected:
             }
         }
         return ids;
+    }
+    // Energy of the next 2048 frames of the menu's device.
+    static double HeardEnergy() {
+        std::vector<float> out(2 * 2048);
+        g_pDirectSound[0]->Render(out.data(), 2048);
+        double e = 0;
+        for (float v : out)
+            e += v * v;
+        return e;
     }
     void TickFor(uint32_t ms) {
         for (uint32_t t = 0; t < ms; t += 100) {
@@ -122,6 +134,22 @@ TEST_F(MenuTest, ClosingTheMenuSilencesTheTune) {
     for (float v : out) {
         ASSERT_EQ(v, 0.0f);
     }
+}
+
+TEST_F(MenuTest, VoicesAreHeardWhateverAGameLeftForTheirIds) {
+    WriteVoices();
+    // A far UFO's hum and a missile's flight and warning leave ids 0 to 2
+    // nearly silent in the volume memory every player shares.
+    for (int id = 0; id <= 2; ++id)
+        g_soundVolume.m_nCurrent[id] = -9600;
+    StartMenu();
+    EXPECT_GT(HeardEnergy(), 1.0);  // the title; at -96 dB it would be about 1e-9
+    m_pMenu->m_soundPlay.Stop(CSceenMenu::kTitleId);
+    m_pMenu->OnKeyUp(plat::VK_UP);  // "Tutorial"
+    EXPECT_GT(HeardEnergy(), 1.0);
+    m_pMenu->m_soundPlay.Stop(1);
+    m_pMenu->OnKeyUp(plat::VK_DOWN);  // "Game"
+    EXPECT_GT(HeardEnergy(), 1.0);
 }
 
 TEST_F(MenuTest, EntriesDrawnWithTheCurrentOneInYellow) {
