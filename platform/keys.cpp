@@ -65,7 +65,7 @@ unsigned int VirtualKeyFromKeyval(unsigned int keyval) {
         case GDK_KEY_KP_Delete:
             return VK_DELETE;
         default:
-            return 0;
+            return VK_OTHER;
     }
 }
 

@@ -23,9 +23,12 @@ enum : unsigned int {
     VK_DELETE = 0x2E,
     // '0'..'9' and 'A'..'Z' are their ASCII codes.
     VK_F1 = 0x70,
+    // A key without a code of its own (punctuation, keypad, ...). It still
+    // reaches the scenes: the menu speaks its entry at the release of any key.
+    VK_OTHER = 0xFF,
 };
 
-// Maps a toolkit key value to its virtual-key code; 0 when it has none.
+// Maps a toolkit key value to its virtual-key code; VK_OTHER when it has none.
 unsigned int VirtualKeyFromKeyval(unsigned int keyval);
 
 }  // namespace plat

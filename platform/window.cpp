@@ -136,11 +136,8 @@ gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer self) {
 }
 
 gboolean OnKeyEvent(GtkWidget*, GdkEventKey* event, gpointer self) {
-    const unsigned vk = VirtualKeyFromKeyval(event->keyval);
-    if (vk != 0) {
-        const unsigned message = event->type == GDK_KEY_PRESS ? WM_KEYDOWN : WM_KEYUP;
-        static_cast<CDialog*>(self)->DeliverKey(message, vk);
-    }
+    const unsigned message = event->type == GDK_KEY_PRESS ? WM_KEYDOWN : WM_KEYUP;
+    static_cast<CDialog*>(self)->DeliverKey(message, VirtualKeyFromKeyval(event->keyval));
     return TRUE;  // no toolkit focus moves or shortcuts in the game window
 }
 

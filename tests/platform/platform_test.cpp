@@ -6,6 +6,7 @@
 
 #include "platform/fake_clock.h"
 #include "platform/gfx.h"
+#include "platform/keys.h"
 #include "platform/paths.h"
 #include "platform/random.h"
 #include "platform/window.h"
@@ -142,6 +143,17 @@ TEST_F(DrawTest, BrokenPictureLoadsAsEmptyAndDrawsNothing) {
     dc.TransparentBlt(0, 0, 10, 10, image, 0, 0, 10, 10, 0);
     dc.BitBlt(0, 0, 10, 10, image, 0, 0);
     std::remove(file.c_str());
+}
+
+// Every released key must reach the menu, which speaks its entry for any
+// key; one without a code of its own comes as VK_OTHER, never dropped.
+TEST(Keys, EveryKeyHasACode) {
+    EXPECT_EQ(plat::VirtualKeyFromKeyval(0x7a), unsigned('Z'));  // z, as Z
+    EXPECT_EQ(plat::VirtualKeyFromKeyval(0x5a), unsigned('Z'));
+    EXPECT_EQ(plat::VirtualKeyFromKeyval(0xff1b), plat::VK_ESCAPE);
+    for (unsigned keyval : {0x2eu, 0x2cu, 0xffb1u, 0xff63u}) {  // . , keypad 1, Insert
+        EXPECT_EQ(plat::VirtualKeyFromKeyval(keyval), plat::VK_OTHER) << keyval;
+    }
 }
 
 }  // namespace
