@@ -1,5 +1,6 @@
 // One tick of the game: UFOs sweep and descend and release missiles, the
 // laser and the barrier stop them, and the fighter can be destroyed.
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 
@@ -22,6 +23,14 @@ void ExplosionStep(CGameObject& obj) {
         obj.nState = OS_FINISHED;
 }
 
+// True once the counter has passed the moment dwWhen. Compared by the
+// difference: a moment set just before the counter wraps (49.7 days of
+// uptime) would otherwise fall due at once, cutting a pause short or
+// bringing a timed UFO on every tick.
+bool Passed(uint32_t dwNow, uint32_t dwWhen) {
+    return static_cast<int32_t>(dwNow - dwWhen) > 0;
+}
+
 }  // namespace
 
 void CSceenGame::Tick() {
@@ -37,17 +46,17 @@ void CSceenGame::Tick() {
 
     switch (m_nState) {
         case GS_INTRO:
-            if (now > m_dwIntroEnd)
+            if (Passed(now, m_dwIntroEnd))
                 StageStart();
             return;
         case GS_LOST:
-            if (now > m_dwWaitEnd)
+            if (Passed(now, m_dwWaitEnd))
                 StageTransition(2);
             FighterExplosionStep();
             RequestRepaint();
             return;
         case GS_GAMEOVER:
-            if (m_dwWaitEnd != 0 && now > m_dwWaitEnd) {
+            if (m_dwWaitEnd != 0 && Passed(now, m_dwWaitEnd)) {
                 m_dwWaitEnd = 0;
                 AnnounceGameOver();
             }
@@ -61,7 +70,7 @@ void CSceenGame::Tick() {
     {
         std::lock_guard<CCriticalSection> guard(m_lock);
         UfoPass(now);
-        if (m_dwNextSpawn != 0 && now > m_dwNextSpawn) {
+        if (m_dwNextSpawn != 0 && Passed(now, m_dwNextSpawn)) {
             m_dwNextSpawn = now + m_dwSpawnInterval;
             if (m_nState != GS_TUTORIAL)
                 TrySpawn();

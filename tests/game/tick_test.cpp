@@ -406,6 +406,38 @@ TEST_F(TickTest, UfoThatMissesTheFighterKeepsSweepingBelowIt) {
     EXPECT_GT(ufo.y, 600);
 }
 
+// The tick counter wraps after 49.7 days of uptime; a pause or a timed
+// spawn set a second before it keeps its length.
+class CounterWrapTest : public TickTest {
+protected:
+    void SetUp() override {
+        TickTest::SetUp();
+        m_clock.Advance(0u - m_clock.Now() - 1000);
+    }
+};
+
+TEST_F(CounterWrapTest, PauseAfterALostFighterLastsItsThreeSeconds) {
+    AddUfo(280, 560);
+    TickOnce();
+    ASSERT_EQ(G().m_nState, GS_LOST);
+    for (int k = 0; k < 30; ++k) {
+        TickOnce();
+        ASSERT_EQ(G().m_nState, GS_LOST) << "tick " << k;
+    }
+    TickOnce();
+    EXPECT_EQ(G().m_nState, GS_INTRO);
+}
+
+TEST_F(CounterWrapTest, TimedSpawnComesWhenItIsDue) {
+    G().m_dwNextSpawn = m_clock.Now() + 8000;
+    for (int k = 0; k < 80; ++k) {
+        TickOnce();
+        ASSERT_EQ(G().m_nUfoSpawned, 0) << "tick " << k;
+    }
+    TickOnce();
+    EXPECT_EQ(G().m_nUfoSpawned, 1);
+}
+
 // Without its picture a UFO is a point at its corner: it still turns at the
 // edge, still takes the beam and still rams the fighter.
 class NoUfoPictureTest : public TickTest {
