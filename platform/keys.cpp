@@ -69,4 +69,16 @@ unsigned int VirtualKeyFromKeyval(unsigned int keyval) {
     }
 }
 
+unsigned int VirtualKeyFromKeyvals(unsigned int keyval, const std::vector<unsigned int>& layouts) {
+    const unsigned int vk = VirtualKeyFromKeyval(keyval);
+    if (vk != VK_OTHER)
+        return vk;
+    for (const unsigned int other : layouts) {
+        const unsigned int alt = VirtualKeyFromKeyval(other);
+        if ((alt >= 'A' && alt <= 'Z') || (alt >= '0' && alt <= '9'))
+            return alt;
+    }
+    return VK_OTHER;
+}
+
 }  // namespace plat

@@ -1,5 +1,6 @@
 // Virtual-key codes, as the scenes test them.
 #pragma once
+#include <vector>
 
 namespace plat {
 
@@ -30,5 +31,11 @@ enum : unsigned int {
 
 // Maps a toolkit key value to its virtual-key code; VK_OTHER when it has none.
 unsigned int VirtualKeyFromKeyval(unsigned int keyval);
+
+// The same for a pressed key, given the values the same physical key has in
+// each installed layout, first layout first. A letter of a non-Latin layout
+// has no code; the key then takes the first letter or digit it has in another
+// layout, so that on a Cyrillic or Greek layout Z still raises the barrier.
+unsigned int VirtualKeyFromKeyvals(unsigned int keyval, const std::vector<unsigned int>& layouts);
 
 }  // namespace plat

@@ -135,9 +135,31 @@ gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer self) {
     return TRUE;
 }
 
+// The unshifted value of the event's physical key in every layout, by layout.
+std::vector<unsigned> KeyvalsInLayouts(const GdkEventKey* event) {
+    std::vector<unsigned> out;
+    GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_window_get_display(event->window));
+    GdkKeymapKey* keys = nullptr;
+    guint* keyvals = nullptr;
+    gint n = 0;
+    if (!keymap ||
+        !gdk_keymap_get_entries_for_keycode(keymap, event->hardware_keycode, &keys, &keyvals, &n))
+        return out;
+    for (gint group = 0; group < 4; ++group)
+        for (gint i = 0; i < n; ++i)
+            if (keys[i].group == group && keys[i].level == 0)
+                out.push_back(keyvals[i]);
+    g_free(keys);
+    g_free(keyvals);
+    return out;
+}
+
 gboolean OnKeyEvent(GtkWidget*, GdkEventKey* event, gpointer self) {
     const unsigned message = event->type == GDK_KEY_PRESS ? WM_KEYDOWN : WM_KEYUP;
-    static_cast<CDialog*>(self)->DeliverKey(message, VirtualKeyFromKeyval(event->keyval));
+    unsigned vk = VirtualKeyFromKeyval(event->keyval);
+    if (vk == VK_OTHER)
+        vk = VirtualKeyFromKeyvals(event->keyval, KeyvalsInLayouts(event));
+    static_cast<CDialog*>(self)->DeliverKey(message, vk);
     return TRUE;  // no toolkit focus moves or shortcuts in the game window
 }
 

@@ -2,7 +2,8 @@
 # Starts the real program under Xvfb from the generated data folder, opens
 # the game from the menu (Down, then Space), waits until the first stage is
 # in play, raises the barrier and takes a screenshot of the whole screen.
-# The window's part of it must not be blank and must show the barrier band.
+# The window's part of it must not be blank and must show the barrier band;
+# then Z is pressed again on a Cyrillic layout and must raise it again.
 set -eu
 exe=$1
 data=$2
@@ -45,11 +46,31 @@ crop="${WIDTH}x${HEIGHT}+${X}+${Y}"
 colours=$(convert "$shot" -crop "$crop" +repage -format '%k' info:)
 [ "$colours" -gt 1 ] || { echo "the window is blank"; exit 1; }
 # The barrier band is pink, (255, 200, 200).
-pink=$(convert "$shot" -crop "$crop" +repage -fill black +opaque 'rgb(255,200,200)' \
-    -fill white -opaque 'rgb(255,200,200)' -format '%[fx:mean*w*h]' info:)
-pink=${pink%%.*}
+barrier_pixels() {
+    p=$(convert "$1" -crop "$crop" +repage -fill black +opaque 'rgb(255,200,200)' \
+        -fill white -opaque 'rgb(255,200,200)' -format '%[fx:mean*w*h]' info:)
+    echo "${p%%.*}"
+}
+pink=$(barrier_pixels "$shot")
 [ "$pink" -gt 1000 ] || { echo "no barrier band in the window ($pink pink pixels)"; exit 1; }
 echo "$colours colours, $pink barrier pixels"
+
+# On a Cyrillic layout the Z key gives a Cyrillic letter; it must still
+# raise the barrier once the first one is down (it lasts 3 s).
+if command -v setxkbmap >/dev/null; then
+    sleep 3.5
+    import -window root "$out/after.png"
+    [ "$(barrier_pixels "$out/after.png")" -lt 100 ] || { echo "the barrier did not go down"; exit 1; }
+    setxkbmap -layout ru,us
+    sleep 0.3
+    xdotool key Cyrillic_ya 2>/dev/null
+    sleep 0.5
+    import -window root "$out/game-ru.png"
+    pink=$(barrier_pixels "$out/game-ru.png")
+    setxkbmap -layout us
+    [ "$pink" -gt 1000 ] || { echo "Z on a Cyrillic layout raised no barrier ($pink pink pixels)"; exit 1; }
+    echo "Z on a Cyrillic layout raises the barrier"
+fi
 
 kill -TERM "$app"
 wait_app_end "did not close"

@@ -156,4 +156,15 @@ TEST(Keys, EveryKeyHasACode) {
     }
 }
 
+// A Cyrillic or Greek layout: the key's letter comes from the Latin layout.
+TEST(Keys, NonLatinLettersTakeTheirKeysLatinLetter) {
+    constexpr unsigned kCyrillicYa = 0x6d1, kGreekZeta = 0x7e6, kZ = 0x7a, kPeriod = 0x2e;
+    EXPECT_EQ(plat::VirtualKeyFromKeyvals(kCyrillicYa, {kCyrillicYa, kZ}), unsigned('Z'));
+    EXPECT_EQ(plat::VirtualKeyFromKeyvals(kGreekZeta, {kZ, kGreekZeta}), unsigned('Z'));
+    // The active layout's own code wins; punctuation elsewhere is no letter.
+    EXPECT_EQ(plat::VirtualKeyFromKeyvals(0x78, {kZ}), unsigned('X'));
+    EXPECT_EQ(plat::VirtualKeyFromKeyvals(kCyrillicYa, {kCyrillicYa, kPeriod}), plat::VK_OTHER);
+    EXPECT_EQ(plat::VirtualKeyFromKeyvals(kCyrillicYa, {}), plat::VK_OTHER);
+}
+
 }  // namespace
