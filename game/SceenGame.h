@@ -83,10 +83,6 @@ long SoundPan(int x, int cx, int listenerX, int cxClient);
 long UfoHumVolume(int x, int cx, int listenerX, int cxClient);
 uint32_t UfoPitch(int y, int cyClient);
 uint32_t MissilePitch(int y, int cyClient);
-// Starts a sound that the game never places (a voice or a cue) at its own
-// volume: the volume memory is shared by id across players, and a hum, a
-// flight sound or a warning on the same id may have left it at -9600.
-void PlayUnplaced(CSoundPlay& sound, int id, uint32_t flags = 0);
 
 // The re-entrant lock that guards the UFO and missile lists.
 class CCriticalSection {

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "game/SceenGame.h"
-#include "sound/SoundVolume.h"
 
 namespace {
 
@@ -81,14 +80,6 @@ void CSceenGame::StopAllSounds() {
         ufo->StopSounds();
     for (const auto& missile : m_arrMissiles)
         missile->StopSounds();
-}
-
-void PlayUnplaced(CSoundPlay& sound, int id, uint32_t flags) {
-    constexpr int kRemembered =
-        static_cast<int>(sizeof g_soundVolume.m_nCurrent / sizeof g_soundVolume.m_nCurrent[0]);
-    if (id >= 0 && id < kRemembered)
-        g_soundVolume.m_nCurrent[id] = 0;
-    sound.Play(id, flags);
 }
 
 void CSceenGame::SpeakNumber(int n) {

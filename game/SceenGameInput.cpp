@@ -23,7 +23,7 @@ void Bump(CFighter& f, long nPan) {
     if (!f.sound.m_pBuffer[f.idWall])
         return;  // missing or unreadable: silent, and said only once
     f.sound.SetPan(f.idWall, nPan);
-    PlayUnplaced(f.sound, f.idWall);
+    PlayAtOwnVolume(f.sound, f.idWall);
 }
 
 }  // namespace

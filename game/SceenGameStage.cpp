@@ -21,12 +21,6 @@ std::string Format(const char* fmt, int n) {
     return buf;
 }
 
-// Voices are never placed: a missile in its warning phase leaves -9600 on
-// ids 1 and 2, and "Game Over" would otherwise be all but silent.
-void PlayVoice(CSoundPlay& sound, int id, uint32_t flags = 0) {
-    PlayUnplaced(sound, id, flags);
-}
-
 // Stage voice, then the score, then the bonus that a cleared stage earns.
 void AnnounceStage(CSceenGame& g, int nMode) {
     // Taken before the pauses: the intro ends 8 s after this moment.
@@ -35,10 +29,10 @@ void AnnounceStage(CSceenGame& g, int nMode) {
     g.m_strBanner = Format("STAGE %d ", g.m_nStage);
     plat::Sleep(kClipGapMs);
     if (g.m_nStage >= 1 && g.m_nStage <= kStageVoices)
-        PlayVoice(g.m_sound, g.m_idStage[g.m_nStage - 1]);
+        PlayAtOwnVolume(g.m_sound, g.m_idStage[g.m_nStage - 1]);
     plat::Sleep(kClipGapMs);
     if (g.m_nScore > 0) {
-        PlayVoice(g.m_sound, g.m_idScore);
+        PlayAtOwnVolume(g.m_sound, g.m_idScore);
         plat::Sleep(kClipGapMs);
         g.SpeakNumber(g.m_nScore / kScorePerUfo);
     }
@@ -49,17 +43,17 @@ void AnnounceStage(CSceenGame& g, int nMode) {
         g.m_laser.bWide = 1;
         g.m_strBonus = "Get Wide Lazer";
         plat::Sleep(kClipGapMs);
-        PlayVoice(g.m_sound, g.m_idGetWideLazer);
+        PlayAtOwnVolume(g.m_sound, g.m_idGetWideLazer);
     } else if (g.m_nStage == kOneUpStage) {
         g.m_strBonus = "Player One Up";
         plat::Sleep(kClipGapMs);
         ++g.m_nLives;
-        PlayVoice(g.m_sound, g.m_idPlayerOneUp);
+        PlayAtOwnVolume(g.m_sound, g.m_idPlayerOneUp);
     } else if (g.m_nStage == kBariaRecoveryStage) {
         g.m_strBonus = "Baria Recovery";
         plat::Sleep(kClipGapMs);
         g.m_nBarrierCharges = kBarrierCharges;
-        PlayVoice(g.m_sound, g.m_idBariaRecovery);
+        PlayAtOwnVolume(g.m_sound, g.m_idBariaRecovery);
     }
 }
 
@@ -73,25 +67,25 @@ void CSceenGame::StageTransition(int nMode) {
         StopAllSounds();
         m_strBanner = "Congratulations";
         m_nState = GS_ALLCLEAR;
-        PlayVoice(m_sound, m_idCongratulations);
+        PlayAtOwnVolume(m_sound, m_idCongratulations);
         plat::Sleep(kClipGapMs);
-        PlayVoice(m_sound, m_idScore);
+        PlayAtOwnVolume(m_sound, m_idScore);
         plat::Sleep(kClipGapMs);
         SpeakNumber(m_nScore / kScorePerUfo);
         plat::Sleep(kClipGapMs);
-        PlayVoice(m_sound, m_idWinner);
+        PlayAtOwnVolume(m_sound, m_idWinner);
         return;
     }
     if (nMode == 0 || nMode == 1) {
         ++m_nStage;
         m_nUfoQuota += kUfosPerStage;
         if (nMode == 1)
-            PlayVoice(m_sound, m_idClear);
+            PlayAtOwnVolume(m_sound, m_idClear);
     }
     if (m_nState == GS_TUTORIAL) {
         m_strBanner = "Tutorial";
         plat::Sleep(kClipGapMs);
-        PlayVoice(m_sound, m_idTutorial);
+        PlayAtOwnVolume(m_sound, m_idTutorial);
         m_nUfoQuota += kTutorialExtraUfos;
         m_dwIntroEnd = plat::GetTickCount() + kTutorialIntroMs;
     } else {
@@ -171,11 +165,11 @@ void CSceenGame::FighterLost() {
 }
 
 void CSceenGame::AnnounceGameOver() {
-    PlayVoice(m_sound, m_idGameOver);
+    PlayAtOwnVolume(m_sound, m_idGameOver);
     plat::Sleep(kClipGapMs);
     if (m_nScore > 0)
         SpeakNumber(m_nScore / kScorePerUfo);
     plat::Sleep(kClipGapMs);
-    PlayVoice(m_sound, m_idYouLose, kPlayLooping);
+    PlayAtOwnVolume(m_sound, m_idYouLose, kPlayLooping);
     m_dwAnnounceEnd = plat::GetTickCount();
 }

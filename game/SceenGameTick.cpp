@@ -162,20 +162,20 @@ bool CSceenGame::FighterCanBeHit() const {
 void CSceenGame::ShootDownUfo(CUfo& ufo) {
     ufo.nState = OS_EXPLODING;
     ufo.sound.Stop(ufo.idHum);
-    PlayUnplaced(ufo.sound, ufo.idExplosion);
+    PlayAtOwnVolume(ufo.sound, ufo.idExplosion);
 }
 
 void CSceenGame::BlowUpMissile(CMissile& missile) {
     missile.nState = OS_EXPLODING;
     missile.sound.Stop(missile.idFlight);
     missile.sound.Stop(missile.idPinch);
-    PlayUnplaced(missile.sound, missile.idExplosion);
+    PlayAtOwnVolume(missile.sound, missile.idExplosion);
 }
 
 void CSceenGame::DestroyFighter() {
     StopAllSounds();
     m_fighter.nState = OS_EXPLODING;
-    PlayUnplaced(m_fighter.sound, m_fighter.idExplosion);
+    PlayAtOwnVolume(m_fighter.sound, m_fighter.idExplosion);
 }
 
 void CSceenGame::TryRelease(CUfo& ufo) {
@@ -296,7 +296,7 @@ bool CSceenGame::FireLaser(int nCentreX, int nBottomY) {
     const uint32_t t = plat::GetTickCount();
     // Never fired (0) is ready at once, whatever the clock shows.
     if (m_laser.dwFireTime != 0 && t - m_laser.dwFireTime < kLaserRechargeMs) {
-        PlayUnplaced(m_laser.sound, m_laser.idLazerNone);
+        PlayAtOwnVolume(m_laser.sound, m_laser.idLazerNone);
         return false;
     }
     m_laser.cx = m_laser.bWide ? kLaserWideWidth : kLaserWidth;
@@ -305,7 +305,8 @@ bool CSceenGame::FireLaser(int nCentreX, int nBottomY) {
     m_laser.y = kLaserTop;
     m_laser.cy = nBottomY - kLaserTop;
     m_laser.nState = OS_ON;
-    PlayUnplaced(m_laser.sound, m_laser.bWide ? m_laser.idLazer2 : m_laser.idLazer1, kPlayLooping);
+    PlayAtOwnVolume(m_laser.sound, m_laser.bWide ? m_laser.idLazer2 : m_laser.idLazer1,
+                    kPlayLooping);
     return true;
 }
 
@@ -322,7 +323,7 @@ bool CSceenGame::IsLaserOn() {
 
 void CSceenGame::RaiseBarrier() {
     if (m_nBarrierCharges <= 0) {
-        PlayUnplaced(m_barrier.sound, m_barrier.idBariaNone);
+        PlayAtOwnVolume(m_barrier.sound, m_barrier.idBariaNone);
         return;
     }
     const uint32_t now = plat::GetTickCount();
@@ -338,6 +339,6 @@ void CSceenGame::RaiseBarrier() {
     m_barrier.cx = 2 * m_barrier.cxClient;
     m_barrier.cy = kBarrierHeight;
     m_barrier.nState = OS_ON;
-    PlayUnplaced(m_barrier.sound, m_barrier.idBaria, kPlayLooping);
+    PlayAtOwnVolume(m_barrier.sound, m_barrier.idBaria, kPlayLooping);
     --m_nBarrierCharges;
 }

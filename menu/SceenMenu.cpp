@@ -3,7 +3,6 @@
 #include "platform/clock.h"
 #include "platform/keys.h"
 #include "platform/window.h"
-#include "sound/SoundVolume.h"
 
 namespace {
 
@@ -26,17 +25,6 @@ constexpr int kEntryCount = static_cast<int>(sizeof(kEntries) / sizeof(kEntries[
 // Arial at 40 points on a 96 dpi screen.
 constexpr int kFontHeight = -(plat::kScreenDpi * 400 / 720);
 constexpr uint32_t kTitlePause = 500;
-
-// The menu places none of its sounds, but the volume memory is shared by id
-// with every player: a game's hums and missiles leave ids 0 to 2 as low as
-// -9600, which would silence the title, "Tutorial" and "Game" after a game.
-void PlayAtOwnVolume(CSoundPlay& sound, int id, uint32_t flags) {
-    constexpr int kRemembered =
-        static_cast<int>(sizeof g_soundVolume.m_nCurrent / sizeof g_soundVolume.m_nCurrent[0]);
-    if (id >= 0 && id < kRemembered)
-        g_soundVolume.m_nCurrent[id] = 0;
-    sound.Play(id, flags);
-}
 
 }  // namespace
 
@@ -63,6 +51,7 @@ void CSceenMenu::Start(plat::CWnd* pHost, const std::string& strBasePath) {
     }
     m_soundPlay.AddFile(m_strBasePath + "\\sound\\opning.kwv", kTuneId);
     plat::Sleep(kTitlePause);
+    // After a game, its hums and missiles have left ids 0 to 2 nearly silent.
     PlayAtOwnVolume(m_soundPlay, kTitleId, 0);
     m_dwMusicTime = plat::GetTickCount() + kTuneDelay;
 }

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
+#include "sound/SoundVolume.h"
 
 std::unique_ptr<plat::CAudioDevice> g_pDirectSound[2];
 uint32_t g_dwFirstFrequency = 0;
@@ -143,4 +144,12 @@ long CSoundPlay::CreateBuffer(int id, const SWaveFormat& format, std::vector<uin
     m_p3DBuffer[id] = m_pBuffer[id].get();
     SetVolume(id, id <= 100 ? g_soundVolume.m_nCurrent[id] : 0);
     return kSoundOk;
+}
+
+void PlayAtOwnVolume(CSoundPlay& sound, int id, uint32_t flags) {
+    constexpr int kRemembered =
+        static_cast<int>(sizeof g_soundVolume.m_nCurrent / sizeof g_soundVolume.m_nCurrent[0]);
+    if (id >= 0 && id < kRemembered)
+        g_soundVolume.m_nCurrent[id] = 0;
+    sound.Play(id, flags);
 }

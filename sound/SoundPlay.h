@@ -42,6 +42,11 @@ public:
     plat::CAudioBuffer* m_p3DBuffer[kSoundIds] = {};  // the same buffer, positional only
 };
 
+// Plays a sound its owner never places (a voice, a cue) at its own volume.
+// The volume memory is shared by id across players, so a hum or a missile on
+// the same id may have left it as low as -9600.
+void PlayAtOwnVolume(CSoundPlay& sound, int id, uint32_t flags = 0);
+
 // One device per kind for the whole process; never released before exit.
 extern std::unique_ptr<plat::CAudioDevice> g_pDirectSound[2];
 extern uint32_t g_dwFirstFrequency;
