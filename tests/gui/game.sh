@@ -8,16 +8,8 @@ set -eu
 exe=$1
 data=$2
 out=$3
-mkdir -p "$out"
-export XDG_CONFIG_HOME="$out/config"
-rm -rf "$XDG_CONFIG_HOME"
-
-if [ ! -d "$data/image" ] || [ ! -d "$data/sound" ]; then
-    echo "SKIP: no generated pictures and sounds in $data (build the data first)"
-    exit 77
-fi
-
 . "$(dirname "$0")/xvfb.sh"
+use_data_and_output "$data" "$out"
 start_xvfb
 
 (cd "$data" && exec "$exe") &

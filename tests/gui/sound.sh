@@ -7,16 +7,9 @@ set -eu
 exe=$1
 data=$2
 out=$3
-mkdir -p "$out"
-export XDG_CONFIG_HOME="$out/config"
-rm -rf "$XDG_CONFIG_HOME"
 command -v python3 >/dev/null || { echo "SKIP: no python3"; exit 77; }
-if [ ! -d "$data/sound" ]; then
-    echo "SKIP: no generated sounds in $data (build the data first)"
-    exit 77
-fi
-
 . "$(dirname "$0")/xvfb.sh"
+use_data_and_output "$data" "$out"
 start_xvfb
 
 raw="$out/card.raw"

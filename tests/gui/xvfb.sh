@@ -8,6 +8,18 @@ stop_all() {
 }
 trap stop_all EXIT
 
+# For the tests of the real program: exits as skipped (77) without the
+# generated data in $1, then makes the output folder $2 with fresh settings.
+use_data_and_output() {
+    if [ ! -d "$1/image" ] || [ ! -d "$1/sound" ]; then
+        echo "SKIP: no generated pictures and sounds in $1 (build the data first)"
+        exit 77
+    fi
+    mkdir -p "$2"
+    export XDG_CONFIG_HOME="$2/config"
+    rm -rf "$XDG_CONFIG_HOME"
+}
+
 start_xvfb() {
     fifo="$out/.displayfd"
     rm -f "$fifo"
