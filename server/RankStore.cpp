@@ -69,6 +69,19 @@ bool CRankStore::HasTotals() {
     return s && sqlite3_step(s.get()) == SQLITE_ROW;
 }
 
+// The totals' share of one record, added for new and taken away for old.
+const std::string kCountNew =
+    "INSERT INTO score_counts VALUES(new.level, new.score, 1) "
+    "ON CONFLICT(level, score) DO UPDATE SET n = n + 1; "
+    "INSERT INTO area_totals VALUES(new.aria, 1, new.score) "
+    "ON CONFLICT(aria) DO UPDATE SET players = players + 1, best = max(best, excluded.best); ";
+const std::string kUncountOld =
+    "UPDATE score_counts SET n = n - 1 WHERE level = old.level AND score = old.score; "
+    "DELETE FROM score_counts WHERE level = old.level AND score = old.score AND n <= 0; "
+    "UPDATE area_totals SET players = players - 1, best = coalesce((SELECT MAX(score) "
+    "FROM records WHERE aria = old.aria), 0) WHERE aria = old.aria; "
+    "DELETE FROM area_totals WHERE aria = old.aria AND players <= 0; ";
+
 bool CRankStore::KeepTotals(std::string& strError) {
     if (!Exec("BEGIN IMMEDIATE")) {
         strError = sqlite3_errmsg(m_pDb);
@@ -91,37 +104,16 @@ bool CRankStore::KeepTotals(std::string& strError) {
             "INSERT INTO area_totals SELECT aria, COUNT(*), MAX(score) FROM records GROUP BY "
             "aria") &&
         Exec("DROP TRIGGER IF EXISTS records_added") &&
-        Exec(
-            "CREATE TRIGGER records_added AFTER INSERT ON records BEGIN "
-            "INSERT INTO score_counts VALUES(new.level, new.score, 1) "
-            "ON CONFLICT(level, score) DO UPDATE SET n = n + 1; "
-            "INSERT INTO area_totals VALUES(new.aria, 1, new.score) "
-            "ON CONFLICT(aria) DO UPDATE SET players = players + 1, best = max(best, "
-            "excluded.best); "
-            "END") &&
+        Exec(("CREATE TRIGGER records_added AFTER INSERT ON records BEGIN " + kCountNew + "END")
+                 .c_str()) &&
         Exec("DROP TRIGGER IF EXISTS records_removed") &&
-        Exec(
-            "CREATE TRIGGER records_removed AFTER DELETE ON records BEGIN "
-            "UPDATE score_counts SET n = n - 1 WHERE level = old.level AND score = old.score; "
-            "DELETE FROM score_counts WHERE level = old.level AND score = old.score AND n <= 0; "
-            "UPDATE area_totals SET players = players - 1, best = coalesce((SELECT MAX(score) "
-            "FROM records WHERE aria = old.aria), 0) WHERE aria = old.aria; "
-            "DELETE FROM area_totals WHERE aria = old.aria AND players <= 0; "
-            "END") &&
+        Exec(("CREATE TRIGGER records_removed AFTER DELETE ON records BEGIN " + kUncountOld + "END")
+                 .c_str()) &&
         // An operator's correction by hand is a removal and an addition.
         Exec(
-            "CREATE TRIGGER records_changed AFTER UPDATE OF aria, level, score ON records BEGIN "
-            "UPDATE score_counts SET n = n - 1 WHERE level = old.level AND score = old.score; "
-            "DELETE FROM score_counts WHERE level = old.level AND score = old.score AND n <= 0; "
-            "UPDATE area_totals SET players = players - 1, best = coalesce((SELECT MAX(score) "
-            "FROM records WHERE aria = old.aria), 0) WHERE aria = old.aria; "
-            "DELETE FROM area_totals WHERE aria = old.aria AND players <= 0; "
-            "INSERT INTO score_counts VALUES(new.level, new.score, 1) "
-            "ON CONFLICT(level, score) DO UPDATE SET n = n + 1; "
-            "INSERT INTO area_totals VALUES(new.aria, 1, new.score) "
-            "ON CONFLICT(aria) DO UPDATE SET players = players + 1, best = max(best, "
-            "excluded.best); "
-            "END");
+            ("CREATE TRIGGER records_changed AFTER UPDATE OF aria, level, score ON records BEGIN " +
+             kUncountOld + kCountNew + "END")
+                .c_str());
     if (!ok || !Exec("COMMIT")) {
         strError = sqlite3_errmsg(m_pDb);
         Exec("ROLLBACK");
