@@ -1,5 +1,6 @@
 #include "app/DoruzorODlg.h"
 
+#include "app/MainWindow.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
 #include "platform/msgbox.h"
@@ -7,18 +8,22 @@
 #include "platform/random.h"
 #include "ranking/DlgSendNet.h"
 #include "ranking/Ranking.h"
+#include "replay/ReplayFiles.h"
+
+#include <cstdio>
+#include <ctime>
 
 namespace {
-constexpr int kDialogWidthDlu = 488;
-constexpr int kDialogHeightDlu = 351;
 constexpr unsigned kTickTimer = 1;
 constexpr unsigned kTickMs = 100;
 }  // namespace
 
 CDoruzorODlg::CDoruzorODlg()
-    : plat::CDialog("DoruzorO", kDialogWidthDlu, kDialogHeightDlu),
+    : plat::CDialog("DoruzorO", kMainDialogWidthDlu, kMainDialogHeightDlu),
       m_fnNewMenu([] { return std::make_unique<CSceenMenu>(); }),
-      m_fnNewGame([] { return std::make_unique<CSceenGame>(); }) {}
+      m_fnNewGame([] { return std::make_unique<CSceenGame>(); }) {
+    m_strReplayFolder = replay::ReplayFolder();
+}
 
 CDoruzorODlg::~CDoruzorODlg() = default;
 
@@ -56,7 +61,9 @@ int CDoruzorODlg::OpenSceen(int nKind, int nArg) {
     } else if (nKind == 2) {
         m_pGame = m_fnNewGame();
         m_pGame->m_nMode = nArg + 1;
-        m_pGame->Start(this, m_strBasePath);
+        if (m_bRecord)
+            m_pRecorder = std::make_unique<replay::CReplayRecorder>(m_pGame->m_nMode);
+        CallGame(replay::EV_START, 0, [this] { m_pGame->Start(this, m_strBasePath); });
     }
     m_nSceenKind = nKind;
     return 1;
@@ -69,9 +76,48 @@ void CDoruzorODlg::CloseSceen() {
         m_pMenu.reset();
     }
     if (m_pGame) {
+        FinishRecording();
         m_pGame->Stop();
         m_pGame.reset();
     }
+}
+
+template <typename F>
+void CDoruzorODlg::CallGame(replay::EEvent kind, unsigned nKey, F&& fn) {
+    if (m_nGameCalls > 0) {
+        m_bPaintMissed = m_bPaintMissed || kind == replay::EV_DRAW;
+        return;
+    }
+    ++m_nGameCalls;
+    {
+        const replay::CReplayRecorder::CCall call(m_pRecorder.get(), kind, nKey);
+        fn();
+    }
+    --m_nGameCalls;
+    if (m_bPaintMissed) {
+        m_bPaintMissed = false;
+        PostPaint();
+    }
+}
+
+// The game's course is over once the host acts on its result or closes it:
+// what comes after (the registration) is no part of it.
+void CDoruzorODlg::FinishRecording() {
+    if (!m_pRecorder || !m_pGame)
+        return;
+    const std::unique_ptr<replay::CReplayRecorder> pRecorder = std::move(m_pRecorder);
+    std::string file;
+    std::string err;
+    if (!pRecorder->Finish(*m_pGame, file, err)) {
+        std::fprintf(stderr, "doruzoro: this game was not recorded: %s\n", err.c_str());
+        return;
+    }
+    m_strLastReplay = file;
+    std::string path;
+    // A full disk or a read-only home loses the replay and nothing else.
+    if (!replay::SaveReplay(m_strReplayFolder, file, std::time(nullptr), m_pGame->m_nMode,
+                            m_pGame->m_nScore, path, err))
+        std::fprintf(stderr, "doruzoro: the replay was not saved: %s\n", err.c_str());
 }
 
 void CDoruzorODlg::OnTimer(unsigned id) {
@@ -88,7 +134,9 @@ void CDoruzorODlg::OnTimer(unsigned id) {
         }
     }
     if (m_nSceenKind == 2 && m_pGame) {
-        m_pGame->Tick();
+        if (m_nGameCalls > 0)
+            return;
+        CallGame(replay::EV_TICK, 0, [this] { m_pGame->Tick(); });
         const int nResult = m_pGame->m_nResult;
         m_pGame->m_nResult = -1;
         ActOnGameResult(nResult);
@@ -127,6 +175,7 @@ void CDoruzorODlg::ActOnGameResult(int nResult) {
     if (nResult < 0) {
         return;
     }
+    FinishRecording();
     if (nResult == 2) {
         m_bRegistering = true;
         OfferRegistration();
@@ -143,14 +192,15 @@ bool CDoruzorODlg::PreTranslateMessage(const plat::MSG& msg) {
         return false;  // Escape never cancels the window: it goes to the scene
     }
     if (bKey && m_nSceenKind == 2 && m_pGame) {
-        m_pGame->PreTranslateKey(msg.wParam);
+        const unsigned nKey = msg.wParam;
+        CallGame(replay::EV_PRETRANSLATE, nKey, [this, nKey] { m_pGame->PreTranslateKey(nKey); });
     }
     return plat::CDialog::PreTranslateMessage(msg);
 }
 
 void CDoruzorODlg::OnKeyDown(unsigned vk, unsigned /*repeat*/, unsigned /*flags*/) {
     if (m_nSceenKind == 2 && m_pGame) {
-        m_pGame->OnKeyDown(vk);
+        CallGame(replay::EV_KEYDOWN, vk, [this, vk] { m_pGame->OnKeyDown(vk); });
     }
 }
 
@@ -159,7 +209,7 @@ void CDoruzorODlg::OnKeyUp(unsigned vk, unsigned /*repeat*/, unsigned /*flags*/)
         m_pMenu->OnKeyUp(vk);
     }
     if (m_nSceenKind == 2 && m_pGame) {
-        m_pGame->OnKeyUp(vk);
+        CallGame(replay::EV_KEYUP, vk, [this, vk] { m_pGame->OnKeyUp(vk); });
     }
 }
 
@@ -171,7 +221,7 @@ void CDoruzorODlg::OnPaint() {
         m_pMenu->Draw();
     }
     if (m_nSceenKind == 2 && m_pGame) {
-        m_pGame->Draw();
+        CallGame(replay::EV_DRAW, 0, [this] { m_pGame->Draw(); });
     }
 }
 

@@ -9,6 +9,7 @@
 #include "game/SceenGame.h"
 #include "menu/SceenMenu.h"
 #include "platform/window.h"
+#include "replay/ReplayRecorder.h"
 
 class CDoruzorODlg : public plat::CDialog {
 public:
@@ -33,6 +34,13 @@ public:
                               const std::string& strAppTitle);
     virtual void OfferRegistration();
 
+    // Every game scene is recorded unless this is off (--no-record), and
+    // saved in m_strReplayFolder when it ends.
+    bool m_bRecord = true;
+    std::string m_strReplayFolder;
+    // The replay of the last game that was recorded, as saved.
+    std::string m_strLastReplay;
+
     // Tests stand in their own scenes here.
     using MenuFactory = std::function<std::unique_ptr<CSceenMenu>()>;
     using GameFactory = std::function<std::unique_ptr<CSceenGame>()>;
@@ -48,6 +56,12 @@ private:
     void ActOnMenuResult(int nResult);
     void ActOnGameResult(int nResult);
     std::vector<std::string> IconFiles() const;
+    // Every call on the game goes through here: it is recorded, and none
+    // runs while another is on the stack (a message box's own loop would
+    // otherwise tick or paint the game inside one of its operations).
+    template <typename F>
+    void CallGame(replay::EEvent kind, unsigned nKey, F&& fn);
+    void FinishRecording();
 
     MenuFactory m_fnNewMenu;
     GameFactory m_fnNewGame;
@@ -55,4 +69,7 @@ private:
     // nested ticks then leave the scenes alone, so the game the
     // registration reads cannot be closed under it.
     bool m_bRegistering = false;
+    int m_nGameCalls = 0;
+    bool m_bPaintMissed = false;
+    std::unique_ptr<replay::CReplayRecorder> m_pRecorder;
 };

@@ -10,12 +10,12 @@ function(doruzoro_test name)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
-  # Tests never touch the real settings or a real sound card.
+  # Tests never touch the real settings, replays or a real sound card.
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES
       LABELS "${T_LABELS}"
-      ENVIRONMENT "SDL_AUDIODRIVER=dummy;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
+      ENVIRONMENT "SDL_AUDIODRIVER=dummy;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data")
 endfunction()
 
 # Adds every subfolder of the current folder that has a CMakeLists.txt.

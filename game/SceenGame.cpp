@@ -32,11 +32,7 @@ std::string Numbered(const char* pattern, int n) {
 void CSceenGame::Start(plat::CWnd* pHost, const std::string& strBasePath) {
     m_pHost = pHost;
     m_strBasePath = strBasePath;
-    // A picture that can't be read stays empty: its objects are 0 x 0.
-    m_imgUfo[0].Load(m_strBasePath + "\\image\\UFO.kpg");
-    m_imgFighter.Load(m_strBasePath + "\\image\\Fighter.kpg");
-    m_imgMissile.Load(m_strBasePath + "\\image\\misile.kpg");
-    m_imgExplosion.Load(m_strBasePath + "\\image\\Explosion.kpg");
+    LoadPictures();
 
     m_sound.m_nDeviceKind = 1;
     m_sound.CreateDevice(m_pHost);
@@ -61,6 +57,21 @@ void CSceenGame::Start(plat::CWnd* pHost, const std::string& strBasePath) {
     m_brRed.CreateSolidBrush(plat::RGB(255, 128, 128));
     m_brYellow.CreateSolidBrush(plat::RGB(255, 255, 0));
     m_brPink.CreateSolidBrush(plat::RGB(255, 200, 200));
+}
+
+const char* const kPictureFiles[kPictures] = {"\\image\\UFO.kpg", "\\image\\Fighter.kpg",
+                                              "\\image\\misile.kpg", "\\image\\Explosion.kpg"};
+
+plat::CImage& CSceenGame::Picture(int i) {
+    plat::CImage* const images[kPictures] = {&m_imgUfo[0], &m_imgFighter, &m_imgMissile,
+                                             &m_imgExplosion};
+    return *images[i];
+}
+
+void CSceenGame::LoadPictures() {
+    // A picture that can't be read stays empty: its objects are 0 x 0.
+    for (int i = 0; i < kPictures; ++i)
+        Picture(i).Load(m_strBasePath + kPictureFiles[i]);
 }
 
 // Ids are the registration order: 0 to 9 single voices, 10 to 19 the

@@ -69,6 +69,10 @@ constexpr int kNumberVoices = 300;
 constexpr int kStageVoices = 10;
 constexpr int kTextVoices = 13;
 
+// The four pictures, in the order Picture() gives them.
+constexpr int kPictures = 4;
+extern const char* const kPictureFiles[kPictures];
+
 // Horizontal pixels a UFO of speed a moves per tick.
 int UfoStep(int nSpeed);
 // Milliseconds between timed spawns in a stage.
@@ -180,6 +184,15 @@ public:
     virtual void OnKeyDown(unsigned nKey);
     virtual void PreTranslateKey(unsigned nKey);
     virtual void Stop();
+    // Reads the four pictures below the base path; their sizes are the
+    // objects' sizes. A re-run of a recorded game stands in pictures of the
+    // recorded sizes here.
+    virtual void LoadPictures();
+    // The rule Draw keeps: the laser and the barrier end there once their
+    // time is up. Draw runs it before it paints.
+    void EndSpentEffects();
+    // The UFO, fighter, missile and explosion pictures (i in 0..3).
+    plat::CImage& Picture(int i);
 
     // World.
     void SetTextLines(const std::string& a, const std::string& b, const std::string& c);

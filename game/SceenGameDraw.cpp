@@ -75,32 +75,16 @@ void DrawFighter(plat::CDC& dc, const CSceenGame& game) {
     }
 }
 
-// Ends the beam once its time is up, before it would be drawn.
-void DrawLaser(plat::CDC& dc, CSceenGame& game) {
-    CLaser& laser = game.m_laser;
-    if (laser.nState == OS_ALIVE) {
-        return;
+void DrawLaser(plat::CDC& dc, const CSceenGame& game) {
+    if (game.m_laser.nState != OS_ALIVE) {
+        dc.FillRect(BoxOf(game.m_laser), &game.m_brYellow);
     }
-    if (plat::GetTickCount() - laser.dwFireTime >= laser.dwDuration) {
-        laser.sound.Stop(laser.idLazer2);
-        laser.sound.Stop(laser.idLazer1);
-        laser.nState = OS_ALIVE;
-        return;
-    }
-    dc.FillRect(BoxOf(laser), &game.m_brYellow);
 }
 
-void DrawBarrier(plat::CDC& dc, CSceenGame& game) {
-    CBarrier& barrier = game.m_barrier;
-    if (barrier.nState == OS_ALIVE) {
-        return;
+void DrawBarrier(plat::CDC& dc, const CSceenGame& game) {
+    if (game.m_barrier.nState != OS_ALIVE) {
+        dc.FillRect(BoxOf(game.m_barrier), &game.m_brPink);
     }
-    if (plat::GetTickCount() - barrier.dwStartTime >= barrier.dwDuration) {
-        barrier.sound.Stop(barrier.idBaria);
-        barrier.nState = OS_ALIVE;
-        return;
-    }
-    dc.FillRect(BoxOf(barrier), &game.m_brPink);
 }
 
 void DrawField(plat::CDC& dc, CSceenGame& game) {
@@ -137,10 +121,32 @@ void DrawTexts(plat::CDC& dc, const CSceenGame& game) {
 
 }  // namespace
 
+// The beam and the barrier end here, not in the tick, once their time is
+// up; the laser first, as each is looked at before it would be drawn.
+void CSceenGame::EndSpentEffects() {
+    if (!ShowsField(m_nState)) {
+        return;
+    }
+    const std::lock_guard<CCriticalSection> lock(m_lock);
+    CLaser& laser = m_laser;
+    if (laser.nState != OS_ALIVE && plat::GetTickCount() - laser.dwFireTime >= laser.dwDuration) {
+        laser.sound.Stop(laser.idLazer2);
+        laser.sound.Stop(laser.idLazer1);
+        laser.nState = OS_ALIVE;
+    }
+    CBarrier& barrier = m_barrier;
+    if (barrier.nState != OS_ALIVE &&
+        plat::GetTickCount() - barrier.dwStartTime >= barrier.dwDuration) {
+        barrier.sound.Stop(barrier.idBaria);
+        barrier.nState = OS_ALIVE;
+    }
+}
+
 void CSceenGame::Draw() {
     if (!m_pHost) {
         return;
     }
+    EndSpentEffects();
     const plat::RECT rc = m_pHost->GetClientRect();
     const std::unique_ptr<plat::CDC> dc = m_pHost->GetDC();
     const plat::CBrush* pOldBrush = dc->SelectObject(&m_brBlack);

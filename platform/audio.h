@@ -61,6 +61,9 @@ private:
 
 // While set, Open() gives offline devices at this rate (tests); 0 clears.
 void SetAudioOffline(int rate);
+// While set, Open() gives no device at all, so nothing is loaded or played
+// (a game re-run without anyone listening). Returns the setting before.
+bool SetAudioSilent(bool silent);
 
 // Writes interleaved stereo float frames as a 16-bit WAV file.
 bool WriteWav(const std::string& path, const std::vector<float>& stereo, int rate);

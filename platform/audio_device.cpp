@@ -10,12 +10,19 @@ namespace plat {
 
 namespace {
 int g_nOfflineRate = 0;
+bool g_bSilent = false;
 constexpr int kOutputRate = 48000;
 constexpr int kOutputFrames = 256;  // about 5 ms per callback keeps latency low
 }  // namespace
 
 void SetAudioOffline(int rate) {
     g_nOfflineRate = rate;
+}
+
+bool SetAudioSilent(bool silent) {
+    const bool before = g_bSilent;
+    g_bSilent = silent;
+    return before;
 }
 
 // ---- buffers
@@ -115,6 +122,8 @@ std::unique_ptr<CAudioDevice> CAudioDevice::OpenOffline(int rate) {
 }
 
 std::unique_ptr<CAudioDevice> CAudioDevice::Open() {
+    if (g_bSilent)
+        return nullptr;
     if (g_nOfflineRate > 0)
         return OpenOffline(g_nOfflineRate);
     std::unique_ptr<CAudioDevice> dev(new CAudioDevice());

@@ -30,5 +30,8 @@ void Sleep(uint32_t ms) {
 void SetClock(IClock* clock) {
     g_pClock = clock ? clock : &g_realClock;
 }
+IClock* GetClock() {
+    return g_pClock;
+}
 
 }  // namespace plat

@@ -17,5 +17,7 @@ void Sleep(uint32_t ms);
 
 // Installs a clock for the whole process; nullptr restores the real one.
 void SetClock(IClock* clock);
+// The clock in use, so that another one can stand in front of it.
+IClock* GetClock();
 
 }  // namespace plat

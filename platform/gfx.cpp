@@ -86,6 +86,23 @@ int CImage::Load(const std::string& path) {
     return 0;
 }
 
+int CImage::Create(int cx, int cy) {
+    Destroy();
+    if (cx <= 0 || cy <= 0) {
+        return -1;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->nWidth = cx;
+    impl->nHeight = cy;
+    // A new image surface is cleared to zero: black, which is see-through.
+    impl->pOpaque = cairo_image_surface_create(CAIRO_FORMAT_RGB24, cx, cy);
+    if (cairo_surface_status(impl->pOpaque) != CAIRO_STATUS_SUCCESS) {
+        return -1;
+    }
+    m_p = std::move(impl);
+    return 0;
+}
+
 void CImage::Destroy() {
     m_p.reset();
 }

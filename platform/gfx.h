@@ -42,6 +42,8 @@ public:
     CImage& operator=(const CImage&) = delete;
 
     int Load(const std::string& path);  // 0 on success, negative on failure
+    // A black picture of this size (negative when the size is not positive).
+    int Create(int cx, int cy);
     void Destroy();
     bool IsNull() const;
     int GetWidth() const;

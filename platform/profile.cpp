@@ -45,6 +45,10 @@ std::string ProfilePath() {
     return std::string(g_get_user_config_dir()) + "/" + g_strCompany + "/" + g_strApp + ".ini";
 }
 
+std::string UserDataPath() {
+    return std::string(g_get_user_data_dir()) + "/" + g_strCompany + "/" + g_strApp;
+}
+
 std::string GetProfileString(const std::string& section, const std::string& entry,
                              const std::string& def) {
     const KeyFilePtr kf = LoadKeyFile();

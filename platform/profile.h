@@ -17,4 +17,7 @@ bool WriteProfileString(const std::string& section, const std::string& entry,
 // The file the profile lives in (for tests and the README).
 std::string ProfilePath();
 
+// The player's data folder for this program: $XDG_DATA_HOME/<company>/<application>.
+std::string UserDataPath();
+
 }  // namespace plat

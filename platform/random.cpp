@@ -11,6 +11,10 @@ void Srand(unsigned int seed) {
     g_state = seed;
 }
 
+unsigned int RandState() {
+    return g_state;
+}
+
 int Rand() {
     g_state = g_state * 214013u + 2531011u;
     return static_cast<int>((g_state >> 16) & 0x7fff);

@@ -8,5 +8,7 @@ constexpr int RAND_MAX_VALUE = 0x7fff;
 
 void Srand(unsigned int seed);
 int Rand();  // 0..32767
+// The generator's whole state: Srand(RandState()) continues the sequence.
+unsigned int RandState();
 
 }  // namespace plat

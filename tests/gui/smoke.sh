@@ -7,7 +7,8 @@ exe=$1
 out=$2
 mkdir -p "$out"
 export XDG_CONFIG_HOME="$out/config"
-rm -rf "$XDG_CONFIG_HOME"
+export XDG_DATA_HOME="$out/data"
+rm -rf "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 
 . "$(dirname "$0")/xvfb.sh"
 start_xvfb

@@ -17,7 +17,8 @@ use_data_and_output() {
     fi
     mkdir -p "$2"
     export XDG_CONFIG_HOME="$2/config"
-    rm -rf "$XDG_CONFIG_HOME"
+    export XDG_DATA_HOME="$2/data"
+    rm -rf "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 }
 
 start_xvfb() {
