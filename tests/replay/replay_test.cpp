@@ -1,0 +1,209 @@
+// Whole seeded games driven through the host are recorded, then re-run by
+// doruzoro-verify in a fresh process: same score, stages, lives and state
+// after every stage. Recording changes nothing the game does.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "replay_fixture.h"
+
+namespace replaytest {
+namespace {
+
+std::string StageLine(const replay::SStageHash& s) {
+    char text[64];
+    std::snprintf(text, sizeof text, "stage %d: %016llx", s.nStage,
+                  static_cast<unsigned long long>(s.qwHash));
+    return text;
+}
+
+class WholeGameTest : public ReplayFixture {
+protected:
+    // Plays until the end screen takes the space key, remembers where the
+    // game stood and leaves with Space, as a player does.
+    void PlayToTheEnd(int nMaxTicks, const std::function<void(CSceenGame&)>& fnPlayer) {
+        bool bLeft = false;
+        const bool bClosed = PlayUntilClosed(nMaxTicks, [&](CSceenGame& g) {
+            m_live = {g.m_nStage, g.m_nScore, g.m_nLives, 0};
+            if (g.m_bKeysAccepted && !bLeft) {
+                bLeft = true;
+                Press(plat::VK_SPACE);
+            } else if (fnPlayer && (g.m_nState == GS_PLAY || g.m_nState == GS_TUTORIAL)) {
+                fnPlayer(g);
+            }
+        });
+        ASSERT_TRUE(bClosed) << "the game did not end; stage " << m_live.nStage;
+    }
+
+    // The one saved replay re-run in a fresh process must agree with the live game.
+    void ExpectVerifiedAsPlayed(const char* mode) {
+        const auto files = SavedReplays();
+        ASSERT_EQ(files.size(), 1u);
+        SVerifierRun run = RunVerifier(m_strBase, files[0].string());
+        EXPECT_EQ(run.nStatus, 0) << run.fields["result"];
+        EXPECT_EQ(run.fields["result"], "in step");
+        EXPECT_EQ(run.fields["mode"], mode);
+        EXPECT_EQ(run.fields["score"], std::to_string(m_live.nScore));
+        EXPECT_EQ(run.fields["stages"], std::to_string(m_live.nStage));
+        EXPECT_EQ(run.fields["lives"], std::to_string(m_live.nLives));
+        std::vector<std::string> expected;
+        for (const auto& s : m_arrStages)
+            expected.push_back(StageLine(s));
+        EXPECT_EQ(run.arrStageLines, expected);
+        // The name says what the program saw.
+        const std::string name = files[0].filename().string();
+        EXPECT_NE(name.find(std::string("_") + mode + "_" + std::to_string(m_live.nScore) + ".dzr"),
+                  std::string::npos)
+            << name;
+    }
+
+    replay::SSummary m_live;
+};
+
+TEST_F(WholeGameTest, IdlePlayerLosesEveryFighterAndTheReplayAgrees) {
+    OpenGame(1, 4242);
+    PlayToTheEnd(40000, nullptr);
+    EXPECT_EQ(m_live.nLives, 0);
+    ExpectVerifiedAsPlayed("game");
+}
+
+TEST_F(WholeGameTest, WanderingShooterIsReplayedToItsScore) {
+    OpenGame(1, 777);
+    SWanderer wanderer(99);
+    wanderer.press = [this](unsigned key) { Press(key); };
+    PlayToTheEnd(40000, std::ref(wanderer));
+    EXPECT_GT(m_live.nScore, 0);
+    EXPECT_EQ(m_pHost->m_nOffers, 1);
+    ExpectVerifiedAsPlayed("game");
+    // The registration had the finished replay, the one saved.
+    EXPECT_EQ(m_pHost->m_strOfferedReplay, ReadBytes(SavedReplays()[0]));
+}
+
+TEST_F(WholeGameTest, TutorialEndsByItselfAndIsReplayed) {
+    OpenGame(0, 31337);
+    PlayUntilClosed(4000, [this](CSceenGame& g) {
+        m_live = {g.m_nStage, g.m_nScore, g.m_nLives, 0};
+        if (m_clock.Now() % 2300 == 0)
+            Press(plat::VK_SPACE);
+    });
+    ASSERT_EQ(Game(), nullptr);
+    ExpectVerifiedAsPlayed("tutorial");
+}
+
+// Faces the lowest UFO and fires when the laser is ready; raises the
+// barrier when a missile comes close. Keys go through the window.
+void ScriptedShooter(CSceenGame& g, const std::function<void(unsigned)>& press) {
+    const CUfo* target = nullptr;
+    for (const auto& u : g.m_arrUfos) {
+        if (u->nState == OS_ALIVE && (!target || u->y > target->y))
+            target = u.get();
+    }
+    if (!target)
+        return;
+    const int step = UfoStep(target->nSpeed);
+    const int aim = target->Centre() + (target->bLeftward ? -step : step);
+    for (int i = 0; i < 40 && std::abs(g.m_fighter.Centre() - aim) > 15; ++i)
+        press(g.m_fighter.Centre() < aim ? plat::VK_RIGHT : plat::VK_LEFT);
+    press(plat::VK_SPACE);
+    for (const auto& m : g.m_arrMissiles) {
+        if (m->nState == OS_ALIVE && m->y > g.m_fighter.cyClient / 2)
+            press('Z');
+    }
+}
+
+TEST_F(WholeGameTest, AGameToTheLastStageIsReplayedStageByStage) {
+    OpenGame(1, 20261208);
+    PlayToTheEnd(60000, [this](CSceenGame& g) {
+        if (g.m_nState == GS_PLAY)
+            ScriptedShooter(g, [this](unsigned key) { Press(key); });
+    });
+    EXPECT_EQ(m_live.nStage, 10);
+    EXPECT_EQ(m_arrStages.size(), 10u);
+    ExpectVerifiedAsPlayed("game");
+}
+
+class RecordingTest : public ReplayFixture {
+protected:
+    // Per-tick state of one seeded game with a wandering player.
+    std::vector<uint64_t> TickHashes(int nTicks) {
+        std::vector<uint64_t> out;
+        SWanderer wanderer(5);
+        wanderer.press = [this](unsigned key) { Press(key); };
+        for (int i = 0; i < nTicks && Game(); ++i) {
+            wanderer(*Game());
+            if (!Game())
+                break;
+            Tick();
+            if (Game())
+                out.push_back(replay::GameStateHash(*Game()));
+        }
+        return out;
+    }
+};
+
+TEST_F(RecordingTest, RecordingChangesNothingTheGameDoes) {
+    std::vector<uint64_t> runs[2];
+    for (int i = 0; i < 2; ++i) {
+        m_clock = plat::CFakeClock();
+        OpenGame(1, 555, i == 1);
+        runs[i] = TickHashes(3000);
+        m_pHost->CloseSceen();  // as the window's end does
+    }
+    ASSERT_GT(runs[0].size(), 100u);
+    EXPECT_EQ(runs[0], runs[1]);
+    EXPECT_EQ(SavedReplays().size(), 1u);  // only the recorded run left a file
+}
+
+TEST_F(RecordingTest, NoRecordLeavesNoFile) {
+    OpenGame(1, 1, false);
+    for (int i = 0; i < 100; ++i)
+        Tick();
+    m_pHost->CloseSceen();
+    EXPECT_TRUE(SavedReplays().empty());
+    EXPECT_TRUE(m_pHost->m_strLastReplay.empty());
+}
+
+TEST_F(RecordingTest, AFailedWriteLosesTheReplayAndNothingElse) {
+    // A file where the folder should be: no one, root included, can make it.
+    std::ofstream(m_strBase + "/blocked") << "x";
+    OpenGame(1, 8);
+    m_pHost->m_strReplayFolder = m_strBase + "/blocked/replays";
+    for (int i = 0; i < 120; ++i)
+        Tick();
+    const int nScore = Game()->m_nScore;
+    m_pHost->CloseSceen();
+    EXPECT_FALSE(m_pHost->m_strLastReplay.empty());  // kept in memory all the same
+    m_pHost->OpenSceen(1, 0);
+    EXPECT_EQ(m_pHost->m_nSceenKind, 1);
+    EXPECT_GE(nScore, 0);
+}
+
+TEST_F(RecordingTest, AFullDiskLeavesNoHalfFileAndTheProgramGoesOn) {
+    OpenGame(1, 9);
+    for (int i = 0; i < 300; ++i)
+        Tick();
+    const pid_t child = fork();
+    if (child == 0) {
+        // In the child: files may not grow past 16 bytes, as on a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16, 16};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        m_pHost->CloseSceen();
+        std::_Exit(m_pHost->m_strLastReplay.empty() ? 3 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    for (const auto& p : SavedReplays())
+        ADD_FAILURE() << "left behind: " << p;
+}
+
+}  // namespace
+}  // namespace replaytest
