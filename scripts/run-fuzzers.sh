@@ -28,6 +28,9 @@ SEEDS=$(ninja -C "$BUILD" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz_seeds
 # shellcheck disable=SC2086
 cmake --build "$BUILD" -j2 --target $TARGETS $SEEDS
 
+# The font and type systems keep caches for the life of a process; the
+# leak checker is told so, as in the asan test preset.
+export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
 status=0
 for t in $TARGETS; do
     exe=$(find "$BUILD" -type f -name "$t" -perm -u+x | head -n 1)
