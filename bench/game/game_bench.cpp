@@ -16,6 +16,7 @@
 #include "platform/msgbox.h"
 #include "platform/random.h"
 #include "platform/window.h"
+#include "replay/ReplayRecorder.h"
 #include "sound/SoundPlay.h"
 #include "wave_builder.h"
 
@@ -154,6 +155,29 @@ void BM_FullFieldTick(benchmark::State& state) {
     state.counters["missiles"] = static_cast<double>(field.m_game.m_arrMissiles.size());
 }
 BENCHMARK(BM_FullFieldTick)->Unit(benchmark::kMicrosecond);
+
+// The same tick with the program's recorder around it, as the host makes
+// every call: the cost of recording next to the tick itself.
+void BM_FullFieldTickRecorded(benchmark::State& state) {
+    CFullField field;
+    auto recorder = std::make_unique<replay::CReplayRecorder>(2);
+    int64_t n = 0;
+    for (auto _ : state) {
+        field.Reset();
+        {
+            const replay::CReplayRecorder::CCall call(recorder.get(), replay::EV_TICK, 0);
+            field.Tick();
+        }
+        // A fresh recording now and then keeps it below its size bound.
+        if (++n % 20000 == 0) {
+            state.PauseTiming();
+            recorder.reset();  // gives the clock back before the next one stands in front
+            recorder = std::make_unique<replay::CReplayRecorder>(2);
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_FullFieldTickRecorded)->Unit(benchmark::kMicrosecond);
 
 // The same field, with the 100 ms of sound that the card pulls in a tick.
 void BM_FullFieldTickAndMix(benchmark::State& state) {

@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 
+#include "full_game.h"
 #include "replay_fixture.h"
 
 namespace replaytest {
@@ -94,27 +95,6 @@ TEST_F(WholeGameTest, TutorialEndsByItselfAndIsReplayed) {
     });
     ASSERT_EQ(Game(), nullptr);
     ExpectVerifiedAsPlayed("tutorial");
-}
-
-// Faces the lowest UFO and fires when the laser is ready; raises the
-// barrier when a missile comes close. Keys go through the window.
-void ScriptedShooter(CSceenGame& g, const std::function<void(unsigned)>& press) {
-    const CUfo* target = nullptr;
-    for (const auto& u : g.m_arrUfos) {
-        if (u->nState == OS_ALIVE && (!target || u->y > target->y))
-            target = u.get();
-    }
-    if (!target)
-        return;
-    const int step = UfoStep(target->nSpeed);
-    const int aim = target->Centre() + (target->bLeftward ? -step : step);
-    for (int i = 0; i < 40 && std::abs(g.m_fighter.Centre() - aim) > 15; ++i)
-        press(g.m_fighter.Centre() < aim ? plat::VK_RIGHT : plat::VK_LEFT);
-    press(plat::VK_SPACE);
-    for (const auto& m : g.m_arrMissiles) {
-        if (m->nState == OS_ALIVE && m->y > g.m_fighter.cyClient / 2)
-            press('Z');
-    }
 }
 
 TEST_F(WholeGameTest, AGameToTheLastStageIsReplayedStageByStage) {
