@@ -58,9 +58,10 @@ bool Fault(SVerifyResult& r, EVerdict verdict, std::string reason) {
 
 bool Unreadable(SVerifyResult& r, const CReplayReader& reader) {
     r.readStatus = reader.Status();
-    char text[96];
-    std::snprintf(text, sizeof text, "the replay is %s (at byte %zu of its data)",
-                  ReadStatusText(reader.Status()), reader.Offset());
+    std::string text = std::string("the replay is ") + ReadStatusText(reader.Status());
+    // Where in the events it broke, once they were reached.
+    if (reader.Offset() > 0)
+        text += " (at byte " + std::to_string(reader.Offset()) + " of its data)";
     return Fault(r, EVerdict::Unreadable, text);
 }
 
