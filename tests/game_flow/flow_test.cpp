@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/DoruzorODlg.h"
+#include "full_game.h"
 #include "game/SceenGame.h"
 #include "platform/audio.h"
 #include "platform/fake_clock.h"
@@ -438,27 +439,16 @@ TEST_F(FlowTest, HostRunsTheGameToRegistrationAndBackToTheMenu) {
     host.CloseSceen();
 }
 
-// Faces the lowest UFO and fires whenever the laser is ready; raises the
-// barrier when a missile comes close.
+// The shooter's keys straight to the game: an arrow moves one step.
 void ScriptedShooter(CSceenGame& g) {
-    if (g.m_nState != GS_PLAY || g.m_arrUfos.empty())
+    if (g.m_nState != GS_PLAY)
         return;
-    const CUfo* target = nullptr;
-    for (const auto& u : g.m_arrUfos) {
-        if (u->nState == OS_ALIVE && (!target || u->y > target->y))
-            target = u.get();
-    }
-    if (!target)
-        return;
-    const int step = UfoStep(target->nSpeed);
-    const int aim = target->Centre() + (target->bLeftward ? -step : step);
-    for (int i = 0; i < 80 && std::abs(g.m_fighter.Centre() - aim) > 10; ++i)
-        g.PreTranslateKey(g.m_fighter.Centre() < aim ? plat::VK_RIGHT : plat::VK_LEFT);
-    g.OnKeyUp(plat::VK_SPACE);
-    for (const auto& m : g.m_arrMissiles) {
-        if (m->nState == OS_ALIVE && m->y > g.m_fighter.cyClient / 2)
-            g.OnKeyUp('Z');
-    }
+    replaytest::ScriptedShooter(g, 10, [&g](unsigned key) {
+        if (key == plat::VK_LEFT || key == plat::VK_RIGHT)
+            g.PreTranslateKey(key);
+        else
+            g.OnKeyUp(key);
+    });
 }
 
 TEST_F(FlowTest, AShooterClearsTheGameAndScoresEveryUfoItShotDown) {

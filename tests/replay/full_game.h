@@ -14,9 +14,11 @@
 
 namespace replaytest {
 
-// Faces the lowest UFO and fires when the laser is ready; raises the
-// barrier when a missile comes close. Keys go through the window.
-inline void ScriptedShooter(const CSceenGame& g, const std::function<void(unsigned)>& press) {
+// Faces the lowest UFO (within nTolerance pixels) and fires when the laser
+// is ready; raises the barrier when a missile comes close. press gets the
+// keys: the arrows, the space key and Z.
+inline void ScriptedShooter(const CSceenGame& g, int nTolerance,
+                            const std::function<void(unsigned)>& press) {
     const CUfo* target = nullptr;
     for (const auto& u : g.m_arrUfos) {
         if (u->nState == OS_ALIVE && (!target || u->y > target->y))
@@ -26,7 +28,7 @@ inline void ScriptedShooter(const CSceenGame& g, const std::function<void(unsign
         return;
     const int step = UfoStep(target->nSpeed);
     const int aim = target->Centre() + (target->bLeftward ? -step : step);
-    for (int i = 0; i < 40 && std::abs(g.m_fighter.Centre() - aim) > 15; ++i)
+    for (int i = 0; i < 80 && std::abs(g.m_fighter.Centre() - aim) > nTolerance; ++i)
         press(g.m_fighter.Centre() < aim ? plat::VK_RIGHT : plat::VK_LEFT);
     press(plat::VK_SPACE);
     for (const auto& m : g.m_arrMissiles) {
@@ -34,6 +36,9 @@ inline void ScriptedShooter(const CSceenGame& g, const std::function<void(unsign
             press('Z');
     }
 }
+
+// A key through the window moves the fighter three steps of 10 pixels.
+constexpr int kHostKeyTolerance = 15;
 
 class CScriptMenu : public CSceenMenu {
 public:
@@ -59,7 +64,7 @@ inline std::string PlayScriptedGame(CDoruzorODlg& host, plat::CFakeClock& clock,
             bLeft = true;
             press(plat::VK_SPACE);
         } else if (g.m_nState == GS_PLAY) {
-            ScriptedShooter(g, press);
+            ScriptedShooter(g, kHostKeyTolerance, press);
         }
         clock.Advance(100);
         host.DeliverTimer(1);

@@ -101,7 +101,7 @@ TEST_F(WholeGameTest, AGameToTheLastStageIsReplayedStageByStage) {
     OpenGame(1, 20261208);
     PlayToTheEnd(60000, [this](CSceenGame& g) {
         if (g.m_nState == GS_PLAY)
-            ScriptedShooter(g, [this](unsigned key) { Press(key); });
+            ScriptedShooter(g, kHostKeyTolerance, [this](unsigned key) { Press(key); });
     });
     EXPECT_EQ(m_live.nStage, 10);
     EXPECT_EQ(m_arrStages.size(), 10u);
