@@ -61,6 +61,7 @@ int CDoruzorODlg::OpenSceen(int nKind, int nArg) {
     } else if (nKind == 2) {
         m_pGame = m_fnNewGame();
         m_pGame->m_nMode = nArg + 1;
+        m_strLastReplay.clear();  // a record is only ever sent with its own game
         if (m_bRecord)
             m_pRecorder = std::make_unique<replay::CReplayRecorder>(m_pGame->m_nMode);
         CallGame(replay::EV_START, 0, [this] { m_pGame->Start(this, m_strBasePath); });
@@ -251,6 +252,7 @@ void CDoruzorODlg::OfferRegistration() {
     }
     m_reg.m_strAria = dlg.m_strAria;
     m_reg.m_strName = dlg.m_strName;
-    plat::MessageBox(ranking::SendRecord(m_reg.m_strAria, m_reg.m_strName, nLevel, nScore),
-                     "DoruzorO");
+    plat::MessageBox(
+        ranking::SendRecord(m_reg.m_strAria, m_reg.m_strName, nLevel, nScore, m_strLastReplay),
+        "DoruzorO");
 }

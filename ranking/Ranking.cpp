@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "http/KoruHttpConnect.h"
+#include "platform/digest.h"
 #include "platform/shell.h"
 
 #ifndef DORUZORO_RANKING_SERVER
@@ -111,11 +112,26 @@ std::string ReplyFromLines(const std::vector<std::string>& arrLines) {
     return reply.empty() ? "Err" : reply;
 }
 
+std::string ReplayUploadUrl() {
+    return std::string("http://") + ServerHost() + "/game/quibbix/Replay.asp";
+}
+
+std::string AppendReplayKey(const std::string& strSubmissionUrl, const std::string& strReplay) {
+    return strSubmissionUrl + "&replay=" + plat::Sha256Hex(strReplay);
+}
+
 std::string SendRecord(const std::string& strAria, const std::string& strName, int nLevel,
-                       int nScore) {
+                       int nScore, const std::string& strReplay) {
+    std::string url = BuildSubmissionUrl(strAria, strName, nLevel, nScore);
+    if (!strReplay.empty()) {
+        // Its answer is not shown: the record's reply says whether it counted.
+        CKoruHttpConnect upload;
+        upload.GetPage(ReplayUploadUrl(), strReplay, "");
+        url = AppendReplayKey(url, strReplay);
+    }
     CKoruHttpConnect http;
     // A failed request leaves no or partial lines; the reply then says "Err".
-    http.GetPage(BuildSubmissionUrl(strAria, strName, nLevel, nScore), "", "");
+    http.GetPage(url, "", "");
     return ReplyFromLines(http.m_arrLines);
 }
 

@@ -25,9 +25,16 @@ std::string BuildSubmissionUrl(const std::string& strAria, const std::string& st
 // between the markers, or "Err" when there are none.
 std::string ReplyFromLines(const std::vector<std::string>& arrLines);
 
-// Sends the record and returns the text to show the player.
+// Sends the record and returns the text to show the player. A game's replay
+// is uploaded first and the record names it by its SHA-256 ("&replay=" after
+// the other keys), so that the server can play the game again; a failed
+// upload still sends the record.
 std::string SendRecord(const std::string& strAria, const std::string& strName, int nLevel,
-                       int nScore);
+                       int nScore, const std::string& strReplay = std::string());
+
+// Where replays are uploaded, and the record's request naming one.
+std::string ReplayUploadUrl();
+std::string AppendReplayKey(const std::string& strSubmissionUrl, const std::string& strReplay);
 
 // Result page for data 0, 1 or 2, and opening it in the browser.
 std::string ResultPageUrl(int nData);

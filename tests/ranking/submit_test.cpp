@@ -30,6 +30,8 @@ public:
         m_server.Get("/game/quibbix/GameSet.asp",
                      [this](const httplib::Request& req, httplib::Response& res) {
                          std::lock_guard<std::mutex> lock(m_mutex);
+                         m_strTarget = req.target;
+                         m_arrOrder.push_back("record");
                          m_query.clear();
                          for (const auto& [key, value] : req.params) {
                              m_query[key].push_back(value);
@@ -37,6 +39,14 @@ public:
                          res.status = m_nStatus;
                          res.set_content(m_strBody, "text/html");
                      });
+        m_server.Post("/game/quibbix/Replay.asp", [this](const httplib::Request& req,
+                                                         httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_arrOrder.push_back("upload");
+            m_strUpload = req.body;
+            res.status = m_nUploadStatus;
+            res.set_content("<!-- DATA_START -->stored<!-- DATA_END -->", "text/html");
+        });
         m_nPort = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         while (!m_server.is_running()) {
@@ -59,6 +69,23 @@ public:
         return m_query;
     }
     int Port() const { return m_nPort; }
+    // What reached the server, in order: "upload" and "record".
+    std::vector<std::string> Order() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_arrOrder;
+    }
+    std::string Upload() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_strUpload;
+    }
+    std::string Target() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_strTarget;
+    }
+    void AnswerUploads(int nStatus) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_nUploadStatus = nStatus;
+    }
 
 private:
     httplib::Server m_server;
@@ -68,6 +95,10 @@ private:
     std::map<std::string, std::vector<std::string>> m_query;
     int m_nStatus = 200;
     std::string m_strBody = kReply;
+    std::vector<std::string> m_arrOrder;
+    std::string m_strUpload;
+    std::string m_strTarget;
+    int m_nUploadStatus = 200;
 };
 
 using Query = std::map<std::string, std::vector<std::string>>;
@@ -97,6 +128,44 @@ TEST(Submission, TheServerReadsExactlyWhatWasTyped) {
             << name;
         EXPECT_EQ(server.Query(), Expected("Antigua and Barbuda", name, 1, 1200)) << name;
     }
+}
+
+// A game's replay goes first, as it was recorded, and the record names it
+// last of its keys; a server without replays or a failed upload changes
+// nothing else.
+TEST(Submission, TheReplayIsUploadedFirstAndNamedLast) {
+    CTestServer server;
+    std::string replay("DZREPLAY\x01\0\0\0\0binary\r\n\0bytes", 28);
+    EXPECT_EQ(ranking::SendRecord("Japan", "Kuro", 1, 50, replay),
+              "Rank 3\nScore 1200\r\nWell done\r\n");
+    EXPECT_EQ(server.Order(), (std::vector<std::string>{"upload", "record"}));
+    EXPECT_EQ(server.Upload(), replay);
+    const std::string target = server.Target();
+    const std::string key = "&score=50&replay=";
+    ASSERT_NE(target.find(key), std::string::npos) << target;
+    const std::string hash = target.substr(target.find(key) + key.size());
+    EXPECT_EQ(hash.size(), 64u);
+    EXPECT_EQ(hash.find_first_not_of("0123456789abcdef"), std::string::npos) << hash;
+    Query q = Expected("Japan", "Kuro", 1, 50);
+    q["replay"] = {hash};
+    EXPECT_EQ(server.Query(), q);
+
+    server.AnswerUploads(500);
+    EXPECT_EQ(ranking::SendRecord("Japan", "Kuro", 1, 60, replay + "x"),
+              "Rank 3\nScore 1200\r\nWell done\r\n");
+    EXPECT_EQ(server.Order().back(), "record");
+    EXPECT_NE(server.Target().find("&score=60&replay="), std::string::npos);
+    EXPECT_NE(server.Target().substr(server.Target().size() - 64), hash);  // its own hash
+
+    // The name is the SHA-256 of the bytes sent.
+    ranking::SendRecord("Japan", "Kuro", 1, 80, "abc");
+    EXPECT_EQ(server.Query()["replay"],
+              std::vector<std::string>{
+                  "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"});
+
+    // Without a replay (not recorded) the record is sent as it always was.
+    EXPECT_NE(ranking::SendRecord("Japan", "Kuro", 1, 70), "Err");
+    EXPECT_EQ(server.Query(), Expected("Japan", "Kuro", 1, 70));
 }
 
 TEST(Submission, NoUsableReplyReadsErr) {
