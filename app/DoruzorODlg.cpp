@@ -1,5 +1,8 @@
 #include "app/DoruzorODlg.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include "app/MainWindow.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
@@ -9,9 +12,6 @@
 #include "ranking/DlgSendNet.h"
 #include "ranking/Ranking.h"
 #include "replay/ReplayFiles.h"
-
-#include <cstdio>
-#include <ctime>
 
 namespace {
 constexpr unsigned kTickTimer = 1;
