@@ -5,6 +5,7 @@
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/random.h"
+#include "platform/toolkit.h"
 #include "ranking/DlgSendNet.h"
 #include "ranking/Ranking.h"
 
@@ -75,7 +76,9 @@ void CDoruzorODlg::CloseSceen() {
 }
 
 void CDoruzorODlg::OnTimer(unsigned id) {
-    if (id != kTickTimer || m_bRegistering) {
+    // A box or dialog open inside a scene's own call (a voice file's
+    // message in the menu's key handler) must not see that scene deleted.
+    if (id != kTickTimer || m_bRegistering || plat::InNestedLoop()) {
         return;
     }
     if (m_nSceenKind == 1 && m_pMenu) {

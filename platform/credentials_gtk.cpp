@@ -52,6 +52,7 @@ bool ShowDialog(const std::string& server, const std::string& realm, CCredential
 }  // namespace
 
 bool AskCredentials(const std::string& server, const std::string& realm, CCredentials& out) {
+    const CNestedLoop nested;
     if (Handler()) {
         return Handler()(server, realm, out);
     }

@@ -31,6 +31,7 @@ void ShowDialog(const std::string& text, const std::string& caption) {
 }  // namespace
 
 void MessageBox(const std::string& text, const std::string& caption) {
+    const CNestedLoop nested;  // a test's handler stands in for the box's loop
     if (Handler()) {
         Handler()(text, caption);
     } else if (ToolkitReady()) {

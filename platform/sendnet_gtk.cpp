@@ -86,6 +86,7 @@ int ShowDialog(SendNetFields& fields) {
 }  // namespace
 
 int RunSendNetDialog(SendNetFields& fields) {
+    const CNestedLoop nested;
     if (Handler()) {
         return Handler()(fields);
     }

@@ -5,7 +5,8 @@
 namespace plat {
 namespace {
 bool g_bReady = false;
-}
+int g_nNestedLoops = 0;
+}  // namespace
 
 bool InitToolkit(int* argc, char*** argv) {
     if (!g_bReady) {
@@ -21,6 +22,18 @@ bool ToolkitReady() {
 void PumpEvents() {
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
+}
+
+CNestedLoop::CNestedLoop() {
+    ++g_nNestedLoops;
+}
+
+CNestedLoop::~CNestedLoop() {
+    --g_nNestedLoops;
+}
+
+bool InNestedLoop() {
+    return g_nNestedLoops > 0;
 }
 
 }  // namespace plat
