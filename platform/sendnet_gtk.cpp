@@ -1,5 +1,7 @@
 #include <gtk/gtk.h>
 
+#include <initializer_list>
+
 #include "platform/sendnet.h"
 #include "platform/toolkit.h"
 #include "platform/window.h"
@@ -13,16 +15,17 @@ SendNetHandler& Handler() {
 }
 
 // The dialog and the two labels sit on black; the labels are drawn white so
-// that they stay readable on it.
-void PaintBlack(GtkWidget* dialog) {
+// that they stay readable on it. The style goes to these widgets alone: given
+// to the screen it would blacken every later dialog of the process.
+void PaintBlack(std::initializer_list<GtkWidget*> widgets) {
     GtkCssProvider* css = gtk_css_provider_new();
     gtk_css_provider_load_from_data(
-        css,
-        "dialog, dialog > box { background-color: #000000; } label.sendnet { color: #ffffff; }", -1,
-        nullptr);
-    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(dialog),
-                                              GTK_STYLE_PROVIDER(css),
-                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        css, "dialog, box { background-color: #000000; } label { color: #ffffff; }", -1, nullptr);
+    for (GtkWidget* widget : widgets) {
+        gtk_style_context_add_provider(gtk_widget_get_style_context(widget),
+                                       GTK_STYLE_PROVIDER(css),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    }
     g_object_unref(css);
 }
 
@@ -31,7 +34,7 @@ void PaintBlack(GtkWidget* dialog) {
 GtkWidget* AddRow(GtkGrid* grid, int row, const char* mnemonic, const char* name,
                   GtkWidget* field) {
     GtkWidget* label = gtk_label_new_with_mnemonic(mnemonic);
-    gtk_style_context_add_class(gtk_widget_get_style_context(label), "sendnet");
+    PaintBlack({label});
     gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
     gtk_label_set_mnemonic_widget(GTK_LABEL(label), field);
     atk_object_set_name(gtk_widget_get_accessible(field), name);
@@ -47,7 +50,7 @@ int ShowDialog(SendNetFields& fields) {
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     gtk_window_set_default_size(GTK_WINDOW(dialog), DluToPixelsX(194), DluToPixelsY(98));
-    PaintBlack(dialog);
+    PaintBlack({dialog, gtk_dialog_get_content_area(GTK_DIALOG(dialog))});
 
     GtkWidget* grid = gtk_grid_new();
     gtk_grid_set_row_spacing(GTK_GRID(grid), 8);
