@@ -3,7 +3,7 @@
 # a bounded fuzzing run of each fuzz target (when clang is there).
 set -eu
 cd "$(dirname "$0")"
-./scripts/install-deps.sh
+./scripts/install-deps.sh --test
 if [ -x scripts/run-fuzzers.sh ]; then
     ./scripts/run-fuzzers.sh > build-fuzz.log 2>&1 || {
         tail -n 60 build-fuzz.log
