@@ -29,7 +29,12 @@ void CDoruzorODlg::SetSceenFactories(MenuFactory fnMenu, GameFactory fnGame) {
 }
 
 std::vector<std::string> CDoruzorODlg::IconFiles() const {
-    const std::string dir = plat::ExecutableDir() + "/../data/icon/doruzoro-";
+    // Installed, the launcher starts the program in its data folder; in a
+    // build the data folder is beside the program's.
+    std::string dir = plat::GetCurrentDirectory() + "/icon/doruzoro-";
+    if (!plat::FileExists(dir + "16.png")) {
+        dir = plat::ExecutableDir() + "/../data/icon/doruzoro-";
+    }
     return {dir + "16.png", dir + "32.png", dir + "48.png"};
 }
 
