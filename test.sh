@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the default and the asan presets and runs every test in both, after
-# a bounded fuzzing run of each fuzz target (when clang is there).
+# a bounded fuzzing run of each fuzz target (when clang is there); then
+# builds the Debian packages and tries them on this machine (as root).
 set -eu
 cd "$(dirname "$0")"
-./scripts/install-deps.sh
+./scripts/install-deps.sh --test
 if [ -x scripts/run-fuzzers.sh ]; then
     ./scripts/run-fuzzers.sh > build-fuzz.log 2>&1 || {
         tail -n 60 build-fuzz.log
@@ -16,3 +17,4 @@ for preset in default asan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+./scripts/package-test.sh

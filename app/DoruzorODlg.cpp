@@ -9,6 +9,7 @@
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/random.h"
+#include "platform/toolkit.h"
 #include "ranking/DlgSendNet.h"
 #include "ranking/Ranking.h"
 #include "replay/ReplayFiles.h"
@@ -33,7 +34,12 @@ void CDoruzorODlg::SetSceenFactories(MenuFactory fnMenu, GameFactory fnGame) {
 }
 
 std::vector<std::string> CDoruzorODlg::IconFiles() const {
-    const std::string dir = plat::ExecutableDir() + "/../data/icon/doruzoro-";
+    // Installed, the launcher starts the program in its data folder; in a
+    // build the data folder is beside the program's.
+    std::string dir = plat::GetCurrentDirectory() + "/icon/doruzoro-";
+    if (!plat::FileExists(dir + "16.png")) {
+        dir = plat::ExecutableDir() + "/../data/icon/doruzoro-";
+    }
     return {dir + "16.png", dir + "32.png", dir + "48.png"};
 }
 
@@ -122,7 +128,9 @@ void CDoruzorODlg::FinishRecording() {
 }
 
 void CDoruzorODlg::OnTimer(unsigned id) {
-    if (id != kTickTimer || m_bRegistering) {
+    // A box or dialog open inside a scene's own call (a voice file's
+    // message in the menu's key handler) must not see that scene deleted.
+    if (id != kTickTimer || m_bRegistering || plat::InNestedLoop()) {
         return;
     }
     if (m_nSceenKind == 1 && m_pMenu) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/toolkit.h"
+#include "platform/toolkit_internal.h"
 
 namespace plat {
 namespace {
@@ -15,15 +16,13 @@ MessageBoxHandler& Handler() {
 }
 
 void ShowDialog(const std::string& text, const std::string& caption) {
-    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+    GtkWidget* box = gtk_message_dialog_new(MainWindow(), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
                                             GTK_BUTTONS_OK, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
     gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
-    // A screen reader announces the dialog by its name; the caption may be
-    // empty, so the text names it as well.
-    AtkObject* access = gtk_widget_get_accessible(box);
-    atk_object_set_name(access, caption.empty() ? text.c_str() : caption.c_str());
-    atk_object_set_description(access, text.c_str());
+    // The caption names the box and its one label holds the text: a screen
+    // reader says each once.
+    PlaceOverMainWindow(GTK_WINDOW(box));
     gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
 }
@@ -31,6 +30,7 @@ void ShowDialog(const std::string& text, const std::string& caption) {
 }  // namespace
 
 void MessageBox(const std::string& text, const std::string& caption) {
+    const CNestedLoop nested;  // a test's handler stands in for the box's loop
     if (Handler()) {
         Handler()(text, caption);
     } else if (ToolkitReady()) {

@@ -1,7 +1,10 @@
 #include <gtk/gtk.h>
 
+#include <initializer_list>
+
 #include "platform/sendnet.h"
 #include "platform/toolkit.h"
+#include "platform/toolkit_internal.h"
 #include "platform/window.h"
 
 namespace plat {
@@ -13,28 +16,27 @@ SendNetHandler& Handler() {
 }
 
 // The dialog and the two labels sit on black; the labels are drawn white so
-// that they stay readable on it.
-void PaintBlack(GtkWidget* dialog) {
+// that they stay readable on it. The style goes to these widgets alone: given
+// to the screen it would blacken every later dialog of the process.
+void PaintBlack(std::initializer_list<GtkWidget*> widgets) {
     GtkCssProvider* css = gtk_css_provider_new();
     gtk_css_provider_load_from_data(
-        css,
-        "dialog, dialog > box { background-color: #000000; } label.sendnet { color: #ffffff; }", -1,
-        nullptr);
-    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(dialog),
-                                              GTK_STYLE_PROVIDER(css),
-                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        css, "dialog, box { background-color: #000000; } label { color: #ffffff; }", -1, nullptr);
+    for (GtkWidget* widget : widgets) {
+        gtk_style_context_add_provider(gtk_widget_get_style_context(widget),
+                                       GTK_STYLE_PROVIDER(css),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    }
     g_object_unref(css);
 }
 
 // A label bound to its field, so the mnemonic focuses the field and a screen
-// reader reads the label as the field's name.
-GtkWidget* AddRow(GtkGrid* grid, int row, const char* mnemonic, const char* name,
-                  GtkWidget* field) {
+// reader reads the label with the field.
+GtkWidget* AddRow(GtkGrid* grid, int row, const char* mnemonic, GtkWidget* field) {
     GtkWidget* label = gtk_label_new_with_mnemonic(mnemonic);
-    gtk_style_context_add_class(gtk_widget_get_style_context(label), "sendnet");
+    PaintBlack({label});
     gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
     gtk_label_set_mnemonic_widget(GTK_LABEL(label), field);
-    atk_object_set_name(gtk_widget_get_accessible(field), name);
     gtk_widget_set_hexpand(field, TRUE);
     gtk_grid_attach(grid, label, 0, row, 1, 1);
     gtk_grid_attach(grid, field, 1, row, 1, 1);
@@ -46,17 +48,21 @@ int ShowDialog(SendNetFields& fields) {
     gtk_window_set_title(GTK_WINDOW(dialog), "Do you register a record with a net?");
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    PlaceOverMainWindow(GTK_WINDOW(dialog));
     gtk_window_set_default_size(GTK_WINDOW(dialog), DluToPixelsX(194), DluToPixelsY(98));
-    PaintBlack(dialog);
+    PaintBlack({dialog, gtk_dialog_get_content_area(GTK_DIALOG(dialog))});
 
     GtkWidget* grid = gtk_grid_new();
     gtk_grid_set_row_spacing(GTK_GRID(grid), 8);
     gtk_grid_set_column_spacing(GTK_GRID(grid), 8);
     gtk_container_set_border_width(GTK_CONTAINER(grid), 10);
-    GtkWidget* entry = AddRow(GTK_GRID(grid), 0, "Your _Name", "Your Name", gtk_entry_new());
+    GtkWidget* entry = AddRow(GTK_GRID(grid), 0, "Your _Name", gtk_entry_new());
+    atk_object_set_name(gtk_widget_get_accessible(entry), "Your Name");
     gtk_entry_set_text(GTK_ENTRY(entry), fields.name.c_str());
     gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
-    GtkWidget* combo = AddRow(GTK_GRID(grid), 1, "_Aria", "Aria", gtk_combo_box_text_new());
+    // The area list keeps the chosen area as its name, as a screen reader
+    // expects of a list: the label relation says "Aria".
+    GtkWidget* combo = AddRow(GTK_GRID(grid), 1, "_Aria", gtk_combo_box_text_new());
     for (const std::string& area : fields.areas) {
         gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), area.c_str());
     }
@@ -86,6 +92,7 @@ int ShowDialog(SendNetFields& fields) {
 }  // namespace
 
 int RunSendNetDialog(SendNetFields& fields) {
+    const CNestedLoop nested;
     if (Handler()) {
         return Handler()(fields);
     }

@@ -11,4 +11,18 @@ bool ToolkitReady();
 // Runs pending toolkit events without blocking (tests).
 void PumpEvents();
 
+// Marks a message box or dialog that runs its own loop inside a handler of
+// the main window, for as long as the object lives.
+class CNestedLoop {
+public:
+    CNestedLoop();
+    ~CNestedLoop();
+    CNestedLoop(const CNestedLoop&) = delete;
+    CNestedLoop& operator=(const CNestedLoop&) = delete;
+};
+
+// True while a box or dialog runs nested: the timer still ticks then, and
+// the code that opened the box is still on the stack.
+bool InNestedLoop();
+
 }  // namespace plat

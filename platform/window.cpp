@@ -10,6 +10,7 @@
 #include "platform/gfx_internal.h"
 #include "platform/keys.h"
 #include "platform/toolkit.h"
+#include "platform/toolkit_internal.h"
 
 namespace plat {
 
@@ -35,6 +36,9 @@ struct CWnd::Impl {
         }
         timers.clear();
         if (pWindow) {
+            if (MainWindow() == GTK_WINDOW(pWindow)) {
+                SetMainWindow(nullptr);
+            }
             gtk_widget_destroy(pWindow);
             pWindow = nullptr;
             pArea = nullptr;
@@ -203,6 +207,9 @@ int CDialog::DoModal() {
     }
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     m_pImpl->pWindow = window;
+    if (!MainWindow()) {
+        SetMainWindow(GTK_WINDOW(window));  // the first is the program's own
+    }
     gtk_window_set_title(GTK_WINDOW(window), m_strCaption.c_str());
     gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
     // A dialog window: window managers offer no minimise or maximise for it.

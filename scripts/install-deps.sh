@@ -1,9 +1,13 @@
 #!/bin/sh
-# Installs the Debian packages listed in packages.txt that are not there yet.
+# Installs the Debian packages listed in packages.txt (building and playing)
+# that are not there yet; with --test also those in packages-test.txt.
 # Quiet and quick when everything is present.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-wanted=$(grep -v '^#' "$here/packages.txt" | grep -v '^$' | sort -u)
+lists="$here/packages.txt"
+[ "${1:-}" = --test ] && lists="$lists $here/packages-test.txt"
+# shellcheck disable=SC2086
+wanted=$(cat $lists | grep -v '^#' | grep -v '^$' | sort -u)
 
 missing=""
 for pkg in $wanted; do

@@ -1,10 +1,15 @@
 // The scene host driven with stand-in scenes through their result codes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "app/DoruzorODlg.h"
+#include "platform/audio.h"
+#include "platform/fake_clock.h"
 #include "platform/keys.h"
+#include "platform/msgbox.h"
 #include "platform/profile.h"
 
 namespace {
@@ -250,6 +255,45 @@ TEST_F(HostTest, CloseRequestSavesTheSettings) {
     m_host.DestroyWindow();
     EXPECT_EQ(m_j.nMenusAlive, 0);
     EXPECT_EQ(plat::GetProfileString("", "name", "?"), "closer");
+}
+
+// The real menu with a "Game" voice that is no sound file: its message box
+// opens inside the menu's key handler, and the timer keeps ticking while the
+// box waits. Choosing "Game" leaves the result before the voice is played,
+// so a tick then would open the game and delete the menu under its handler.
+TEST_F(HostTest, MalformedVoiceBoxKeepsTheMenuUntilItCloses) {
+    plat::SetAudioOffline(48000);
+    plat::CFakeClock clock;
+    const plat::CClockGuard guard(clock);
+    const std::string base = ::testing::TempDir() + "host_malformed_voice";
+    std::filesystem::create_directories(base + "/sound/menu");
+    std::ofstream(base + "/sound/menu/game.kwv", std::ios::binary) << "ID3 no wave at all";
+    m_host.SetSceenFactories([] { return std::make_unique<CSceenMenu>(); },
+                             [this] { return std::make_unique<CFakeGame>(m_j); });
+    m_host.m_strBasePath = base;
+    m_host.OpenSceen(1, 0);
+
+    std::vector<std::string> captions;
+    std::vector<int> kindsDuringBox;
+    plat::SetMessageBoxHandler([&](const std::string&, const std::string& caption) {
+        captions.push_back(caption);
+        for (int i = 0; i < 3; ++i) {
+            clock.Advance(100);
+            m_host.OnTimer(1);
+            kindsDuringBox.push_back(m_host.m_nSceenKind);
+        }
+    });
+    m_host.DeliverKey(plat::WM_KEYUP, plat::VK_DOWN);
+    m_host.DeliverKey(plat::WM_KEYUP, plat::VK_SPACE);
+    plat::SetMessageBoxHandler({});
+
+    EXPECT_EQ(captions, (std::vector<std::string>{" lol ", " lol "}));
+    EXPECT_EQ(kindsDuringBox, (std::vector<int>(6, 1)));
+    EXPECT_EQ(m_j.nGamesAlive, 0);
+    m_host.OnTimer(1);  // the box is closed: the choice is acted on now
+    EXPECT_EQ(m_host.m_nSceenKind, 2);
+    EXPECT_TRUE(Saw("game start mode 2"));
+    std::filesystem::remove_all(base);
 }
 
 TEST(HostWindow, ClientAreaIsTheDialogTemplatesSize) {

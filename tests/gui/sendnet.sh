@@ -47,5 +47,31 @@ run escape "2|Kuro|Japan" "Kuro" "Japan" text:"x" Escape
 # The mnemonics reach the fields and "Send" from anywhere.
 run mnemonic "1|Kuro|Afghanistan" "Kuro" "" Tab Tab alt+a Down alt+s
 
+# The dialog's black is its own: the credentials dialog shown after it keeps
+# the system's light background and dark text.
+"$exe" "Kuro" "Japan" --then-credentials >"$out/later.txt" 2>"$out/later.err" &
+app=$!
+wait_window '^Do you register a record with a net\?$'
+dialog=$win
+timeout 10 import -window "$dialog" "$out/dialog.png" 2>/dev/null
+type_into_window Return
+wait_window '^127\.0\.0\.1$'
+sleep 0.5
+timeout 10 import -window "$win" "$out/later.png" 2>/dev/null
+kill "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true
+app=""
+brightness() {
+    convert "$1" -colorspace Gray -format '%[fx:round(100*mean)]' info:
+}
+dialog_light=$(brightness "$out/dialog.png")
+later_light=$(brightness "$out/later.png")
+if [ "$dialog_light" -lt 50 ] && [ "$later_light" -gt 70 ]; then
+    echo "style_scoped: ok (dialog $dialog_light%, the one after it $later_light% light)"
+else
+    echo "style_scoped: the dialog is $dialog_light% and the one after it $later_light% light"
+    failed=$((failed + 1))
+fi
+
 [ $failed -eq 0 ] || { echo "$failed failed"; exit 1; }
-echo "6 passed, 0 failed"
+echo "7 passed, 0 failed"

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Runs one case of a11y.py on a private accessibility bus under Xvfb: the
+# real program or dialog registers with the bus as it would for Orca.
+# Usage: a11y.sh CASE ARGS... OUT (see a11y.py). Exit 77 without the tools.
+set -eu
+for arg; do out=$arg; done
+py=/usr/bin/python3
+command -v dbus-run-session >/dev/null || { echo "SKIP: no dbus-run-session"; exit 77; }
+"$py" -c 'import pyatspi' 2>/dev/null || { echo "SKIP: no python3-pyatspi"; exit 77; }
+[ -e /usr/libexec/at-spi-bus-launcher ] || { echo "SKIP: no at-spi2-core"; exit 77; }
+if [ "$1" = game ]; then
+    . "$(dirname "$0")/xvfb.sh"
+    use_data_and_output "$3" "$out"
+else
+    mkdir -p "$out"
+    . "$(dirname "$0")/xvfb.sh"
+fi
+export XDG_CONFIG_HOME="$out/config"
+start_xvfb
+# The bus's own services (the registry) may not touch the real session.
+unset DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS NO_AT_BRIDGE
+rc=0
+dbus-run-session -- "$py" "$(dirname "$0")/a11y.py" "$@" 2>"$out/bus.err" || rc=$?
+[ $rc -eq 0 ] || grep -v '^dbus-daemon' "$out/bus.err" | tail -n 20
+exit $rc
