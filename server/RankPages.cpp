@@ -7,28 +7,7 @@
 
 namespace {
 
-constexpr size_t kMaxName = 64;  // bytes of UTF-8
-constexpr int kMaxScore = 1000000;
 constexpr int kPageRows = 50;
-
-bool ValidUtf8NoControls(const std::string& s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const int n = c < 0x80         ? 0
-                      : (c >> 5) == 6  ? 1
-                      : (c >> 4) == 14 ? 2
-                      : (c >> 3) == 30 ? 3
-                                       : -1;
-        if (n < 0 || (n == 0 && (c < 0x20 || c == 0x7F)) || i + static_cast<size_t>(n) >= s.size())
-            return false;
-        for (int k = 1; k <= n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2)
-                return false;
-        i += static_cast<size_t>(n) + 1;
-    }
-    return true;
-}
 
 bool ParseInt(const std::string& s, int lo, int hi, int& out) {
     if (s.empty() || s.size() > 7 ||
@@ -116,26 +95,6 @@ std::string HtmlEscape(const std::string& text) {
         }
     }
     return out;
-}
-
-bool ValidateRecord(const QueryLookup& query, SRecord& rec, std::string& strWhy) {
-    std::string mode, level, score;
-    if (!query("aria", rec.strAria) || !query("name", rec.strName) || !query("mode", mode) ||
-        !query("level", level) || !query("score", score)) {
-        strWhy = "The record is incomplete.";
-    } else if (rec.strName.empty() || rec.strName.size() > kMaxName ||
-               !ValidUtf8NoControls(rec.strName)) {
-        strWhy = "The name must be 1 to 64 bytes of text.";
-    } else if (!KnownArea(rec.strAria)) {
-        strWhy = "The area is not one of the list.";
-    } else if (mode != "0" || !ParseInt(level, 0, 1, rec.nLevel)) {
-        strWhy = "The game mode is not known.";
-    } else if (!ParseInt(score, 0, kMaxScore, rec.nScore)) {
-        strWhy = "The score is not possible.";
-    } else {
-        return true;
-    }
-    return false;
 }
 
 std::string SubmissionReply(const std::string& strText) {

@@ -9,8 +9,6 @@
 using QueryLookup = std::function<bool(const char* key, std::string& value)>;
 
 std::string HtmlEscape(const std::string& text);
-// Checks every key; fills rec, or gives the reason the player will read.
-bool ValidateRecord(const QueryLookup& query, SRecord& rec, std::string& strWhy);
 // The reply the game reads: the text between the markers, lines joined by <P>.
 std::string SubmissionReply(const std::string& strText);
 // data 0 newest, 1 the overall ranking, 2 by area; false for a bad request.

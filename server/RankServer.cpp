@@ -1,222 +1,394 @@
 #include "server/RankServer.h"
 
-#include <arpa/inet.h>
-#include <microhttpd.h>
+#include <zlib.h>
 
+#include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <unordered_map>
+#include <utility>
 
+#include "server/HttpFront.h"
 #include "server/RankPages.h"
+#include "server/RankStore.h"
+#include "server/RecordRules.h"
 
 namespace {
 
-constexpr size_t kMaxUri = 8192;
-
+constexpr const char* kSetPath = "/game/quibbix/GameSet.asp";
+constexpr const char* kResultPath = "/game/quibbix/GameResult.asp";
+constexpr const char* kReplayPath = "/game/quibbix/Replay.asp";
 constexpr size_t kMaxTrackedAddresses = 4096;
+constexpr size_t kMaxCachedPages = 512;
+constexpr size_t kMaxCachedBytes = 32 << 20;
 
-std::string PeerAddress(MHD_Connection* c) {
-    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    char buf[INET6_ADDRSTRLEN] = "?";
-    if (info && info->client_addr && info->client_addr->sa_family == AF_INET)
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(info->client_addr)->sin_addr, buf,
-                  sizeof buf);
-    return buf;
-}
+using Clock = std::chrono::steady_clock;
 
-// The proxy's word is taken only from the loopback and only when it is an address.
-std::string ClientAddress(MHD_Connection* c, bool bBehindProxy) {
-    std::string peer = PeerAddress(c);
-    if (!bBehindProxy || peer.compare(0, 4, "127.") != 0)
-        return peer;
-    const char* real = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP");
-    unsigned char bin[sizeof(in6_addr)];
-    if (real && (inet_pton(AF_INET, real, bin) == 1 || inet_pton(AF_INET6, real, bin) == 1))
-        return real;
-    return peer;
-}
+// ---- The store's asynchronous submission, done here until the store does it.
+// The store will take these with Submit(sub, done), keep the per-address
+// limit and the repeat detection in the database, and call done after the
+// commit. Until then this block does the same in this process, synchronously.
+struct SSubmission {
+    SRecord rec;
+    std::string strClient;
+    std::string strFingerprint;  // client and request target: the same request again
+    int nLimitPerMinute;
+};
+enum class ESubmit { Stored, Repeated, Limited, Failed };
+struct SSubmitResult {
+    ESubmit eResult;
+    SRecord rec;
+    bool bReplayTaken;
+    int nRank;
+    int nTotal;
+};
 
-// One log line a request, whatever bytes the request carried.
-std::string Printable(const char* text) {
-    std::string out;
-    for (const char* p = text; *p; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c < 0x20 || c == 0x7F || c == '\\') {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
+class CSubmitAdapter {
+public:
+    explicit CSubmitAdapter(CRankStore& store, std::mutex& storeMutex,
+                            std::atomic<uint64_t>& generation)
+        : m_store(store), m_storeMutex(storeMutex), m_generation(generation) {}
+
+    void Submit(SSubmission sub, const std::function<void(const SSubmitResult&)>& done) {
+        SSubmitResult r{ESubmit::Failed, sub.rec, false, 0, 0};
+        {
+            std::lock_guard<std::mutex> lock(m_storeMutex);
+            const auto now = Clock::now();
+            while (!m_recent.empty() && now - m_recent.front().first > std::chrono::seconds(1)) {
+                m_byFingerprint.erase(m_recent.front().second);
+                m_recent.pop_front();
+            }
+            const auto seen = m_byFingerprint.find(sub.strFingerprint);
+            if (seen != m_byFingerprint.end()) {
+                r = seen->second;
+                r.eResult = ESubmit::Repeated;
+            } else if (!AllowSubmit(sub.strClient, sub.nLimitPerMinute, now)) {
+                r.eResult = ESubmit::Limited;
+            } else if (m_store.Add(sub.rec)) {
+                ++m_generation;
+                r = {ESubmit::Stored, sub.rec, false, m_store.RankOf(sub.rec),
+                     m_store.Count(sub.rec.nLevel)};
+                m_byFingerprint.emplace(sub.strFingerprint, r);
+                m_recent.emplace_back(now, sub.strFingerprint);
+            }
         }
+        done(r);
     }
-    return out;
-}
 
-MHD_Result Send(MHD_Connection* c, unsigned status, const std::string& body, const char* type) {
-    MHD_Response* r = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()),
-                                                      MHD_RESPMEM_MUST_COPY);
-    MHD_add_response_header(r, "Content-Type", type);
-    MHD_add_response_header(r, "X-Content-Type-Options", "nosniff");
-    const MHD_Result ret = MHD_queue_response(c, status, r);
-    MHD_destroy_response(r);
-    return ret;
-}
-
-}  // namespace
-
-struct CRankServer::SImpl {
-    std::unique_ptr<CRankStore> pStore;
-    int nSubmitsPerMinute = 10;
-    bool bBehindProxy = false;
-    std::mutex mutex;
-    std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> submits;
-
-    static void Expire(std::deque<std::chrono::steady_clock::time_point>& q,
-                       std::chrono::steady_clock::time_point now) {
+private:
+    static void Expire(std::deque<Clock::time_point>& q, Clock::time_point now) {
         while (!q.empty() && now - q.front() > std::chrono::minutes(1))
             q.pop_front();
     }
-
-    // Many addresses sending once must not grow the table without end.
-    void ForgetQuietAddresses(std::chrono::steady_clock::time_point now) {
-        if (submits.size() < kMaxTrackedAddresses)
-            return;
-        for (auto it = submits.begin(); it != submits.end();) {
-            Expire(it->second, now);
-            it = it->second.empty() ? submits.erase(it) : std::next(it);
-        }
-    }
-
-    bool AllowSubmit(const std::string& ip) {
-        const auto now = std::chrono::steady_clock::now();
-        ForgetQuietAddresses(now);
-        auto& q = submits[ip];
+    bool AllowSubmit(const std::string& client, int limit, Clock::time_point now) {
+        if (m_submits.size() >= kMaxTrackedAddresses)  // many addresses sending once
+            for (auto it = m_submits.begin(); it != m_submits.end();) {
+                Expire(it->second, now);
+                it = it->second.empty() ? m_submits.erase(it) : std::next(it);
+            }
+        auto& q = m_submits[client];
         Expire(q, now);
-        if (static_cast<int>(q.size()) >= nSubmitsPerMinute)
+        if (static_cast<int>(q.size()) >= limit)
             return false;
         q.push_back(now);
         return true;
     }
 
-    std::string Submit(MHD_Connection* c, const QueryLookup& query) {
-        SRecord rec;
-        std::string why;
-        if (!ValidateRecord(query, rec, why))
-            return "Not registered: " + why;
-        if (!AllowSubmit(ClientAddress(c, bBehindProxy)))
-            return "Not registered: too many records from your address. Try again in a minute.";
-        if (!pStore->Add(rec))
-            return "Not registered: the ranking cannot store records now.";
-        // The game shows this text as it stands, so it echoes nothing typed.
-        return "Registered.<P>Score " + std::to_string(rec.nScore) + "<P>Rank " +
-               std::to_string(pStore->RankOf(rec)) + " of " +
-               std::to_string(pStore->Count(rec.nLevel));
-    }
-
-    unsigned Handle(MHD_Connection* c, const std::string& url, const std::string& method,
-                    std::string& body, const char*& type) {
-        type = "text/html; charset=utf-8";
-        if (method != "GET" && method != "HEAD") {
-            body = "<!DOCTYPE html><title>405</title><p>Only GET is served.</p>\n";
-            return MHD_HTTP_METHOD_NOT_ALLOWED;
-        }
-        const QueryLookup query = [c](const char* key, std::string& value) {
-            const char* v = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, key);
-            if (!v)
-                return false;
-            value = v;
-            return true;
-        };
-        std::lock_guard<std::mutex> lock(mutex);
-        if (url == "/game/quibbix/GameSet.asp") {
-            body = SubmissionReply(Submit(c, query));
-            return MHD_HTTP_OK;
-        }
-        if (url == "/game/quibbix/GameResult.asp" && ResultPage(*pStore, query, body))
-            return MHD_HTTP_OK;
-        body = "<!DOCTYPE html><title>404</title><p>No such page.</p>\n";
-        return MHD_HTTP_NOT_FOUND;
-    }
+    CRankStore& m_store;
+    std::mutex& m_storeMutex;
+    std::atomic<uint64_t>& m_generation;
+    std::map<std::string, std::deque<Clock::time_point>> m_submits;
+    std::unordered_map<std::string, SSubmitResult> m_byFingerprint;
+    std::deque<std::pair<Clock::time_point, std::string>> m_recent;
 };
+// ---- End of the store's part.
 
-namespace {
-
-size_t UriLength(MHD_Connection* c, const char* url) {
-    size_t n = std::strlen(url);
-    MHD_get_connection_values(
-        c, MHD_GET_ARGUMENT_KIND,
-        [](void* cls, MHD_ValueKind, const char* k, const char* v) -> MHD_Result {
-            *static_cast<size_t*>(cls) += std::strlen(k) + (v ? std::strlen(v) : 0) + 2;
-            return MHD_YES;
-        },
-        &n);
-    return n;
+bool Gzip(const std::string& in, std::string& out) {
+    z_stream z{};
+    if (deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    out.resize(deflateBound(&z, in.size()));
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    const int r = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return r == Z_STREAM_END;
 }
 
-MHD_Result OnRequest(void* cls, MHD_Connection* c, const char* url, const char* method, const char*,
-                     const char*, size_t* uploadSize, void** state) {
-    if (*state == nullptr) {  // headers only so far; answer once any body is in
-        *state = c;
-        return MHD_YES;
+bool AcceptsGzip(const SHttpRequest& req) {
+    const std::string* h = req.Header("accept-encoding");
+    if (!h)
+        return false;
+    size_t start = 0;
+    while (start < h->size()) {
+        size_t end = h->find(',', start);
+        if (end == std::string::npos)
+            end = h->size();
+        std::string item;
+        for (size_t i = start; i < end; ++i)
+            if ((*h)[i] != ' ' && (*h)[i] != '\t')
+                item += static_cast<char>(std::tolower(static_cast<unsigned char>((*h)[i])));
+        if (item == "gzip" ||
+            (item.compare(0, 7, "gzip;q=") == 0 && item.find_first_of("123456789", 7) != item.npos))
+            return true;
+        start = end + 1;
     }
-    if (*uploadSize != 0) {
-        *uploadSize = 0;  // a body is never wanted: drop it
-        return MHD_YES;
+    return false;
+}
+
+// Rendered result pages, good until the store's next write.
+class CPageCache {
+public:
+    struct SEntry {
+        uint64_t nGeneration;
+        std::string strPlain, strGzip;
+    };
+    std::shared_ptr<const SEntry> Find(const std::string& key, uint64_t generation) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_entries.find(key);
+        if (it == m_entries.end() || it->second->nGeneration != generation)
+            return nullptr;
+        return it->second;
     }
-    auto* impl = static_cast<CRankServer::SImpl*>(cls);
-    std::string body;
-    const char* type = "text/html; charset=utf-8";
-    unsigned status;
-    if (UriLength(c, url) > kMaxUri) {
-        status = MHD_HTTP_URI_TOO_LONG;
-        body = "<!DOCTYPE html><title>414</title><p>The address is too long.</p>\n";
-    } else {
-        status = impl->Handle(c, url, method, body, type);
+    void Put(const std::string& key, std::shared_ptr<const SEntry> entry) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const size_t size = entry->strPlain.size() + entry->strGzip.size();
+        // Full: start again rather than keep an order; a write empties it soon anyway.
+        if (m_entries.size() >= kMaxCachedPages || m_nBytes + size > kMaxCachedBytes) {
+            m_entries.clear();
+            m_nBytes = 0;
+        }
+        const auto old = m_entries.find(key);
+        if (old != m_entries.end())
+            m_nBytes -= old->second->strPlain.size() + old->second->strGzip.size();
+        m_entries[key] = std::move(entry);
+        m_nBytes += size;
     }
-    std::fprintf(stderr, "%s %s %s %u\n", ClientAddress(c, impl->bBehindProxy).c_str(),
-                 Printable(method).c_str(), Printable(url).c_str(), status);
-    return Send(c, status, body, type);
+
+private:
+    std::mutex m_mutex;
+    std::unordered_map<std::string, std::shared_ptr<const SEntry>> m_entries;
+    size_t m_nBytes = 0;
+};
+
+SHttpResponse Page(int status, const std::string& text) {
+    SHttpResponse r;
+    r.nStatus = status;
+    r.strBody = "<!DOCTYPE html><title>" + std::to_string(status) + "</title><p>" +
+                HtmlEscape(text) + "</p>\n";
+    return r;
+}
+
+std::string SubmitText(const SSubmitResult& r) {
+    switch (r.eResult) {
+        case ESubmit::Stored:
+        case ESubmit::Repeated:
+            // The game shows this text as it stands, so it echoes nothing typed.
+            return "Registered.<P>Score " + std::to_string(r.rec.nScore) + "<P>Rank " +
+                   std::to_string(r.nRank) + " of " + std::to_string(r.nTotal);
+        case ESubmit::Limited:
+            return "Not registered: too many records from your address. Try again in a minute.";
+        case ESubmit::Failed:
+            break;
+    }
+    return "Not registered: the ranking cannot store records now.";
 }
 
 }  // namespace
 
+struct CRankServer::SImpl {
+    SServerOptions opt;
+    std::set<std::string> setTrusted;  // canonical addresses
+    std::unique_ptr<CRankStore> pStore;
+    std::mutex storeMutex;
+    std::atomic<uint64_t> nGeneration{0};
+    std::unique_ptr<CSubmitAdapter> pSubmit;
+    CPageCache cache;
+    std::unique_ptr<CHttpFront> pFront;  // last: stopped before anything it calls goes
+
+    // The proxy's word is taken only from a configured proxy, and only when it is an address.
+    std::string ClientAddress(const SHttpRequest& req) const {
+        if (!setTrusted.count(req.strPeer))
+            return req.strPeer;
+        const std::string* real = req.Header("x-real-ip");
+        const std::string claimed = real ? CanonicalAddress(*real) : "";
+        return claimed.empty() || real->find('[') != std::string::npos ? req.strPeer : claimed;
+    }
+
+    void Handle(SHttpRequest&& req, const std::shared_ptr<CHttpReply>& reply) {
+        const std::string client = ClientAddress(req);
+        SHttpResponse resp = Answer(req, client, reply);
+        if (resp.nStatus == 0)
+            return;  // answered by the submission's callback
+        resp.strLogClient = client;
+        reply->Send(std::move(resp));
+    }
+
+    SHttpResponse Answer(const SHttpRequest& req, const std::string& client,
+                         const std::shared_ptr<CHttpReply>& reply) {
+        if (req.strMethod == "POST" && req.strPath == kReplayPath)
+            return Page(501, "Replays are not taken by this server.");
+        if (req.strMethod != "GET" && req.strMethod != "HEAD") {
+            SHttpResponse r = Page(405, "Only GET is served.");
+            r.arrHeaders.emplace_back("Allow", "GET, HEAD");
+            return r;
+        }
+        std::map<std::string, std::string> query;
+        const EQuery e = ParseQuery(req.strQuery, query);
+        if (e == EQuery::TooManyKeys)
+            return Page(414, "The address holds too many keys.");
+        if (req.strPath == kSetPath) {
+            if (e == EQuery::BadEscape)
+                return Reply("Not registered: the request holds a broken %-escape.");
+            if (e == EQuery::RepeatedKey)
+                return Reply("Not registered: the request names a key twice.");
+            return Submit(req, query, client, reply);
+        }
+        if (req.strPath == kResultPath) {
+            if (e != EQuery::Ok)
+                return Page(400, "The address is not understood.");
+            return ResultPage(req, query);
+        }
+        return Page(404, "No such page.");
+    }
+
+    static SHttpResponse Reply(const std::string& text) {
+        SHttpResponse r;
+        r.strBody = SubmissionReply(text);
+        return r;
+    }
+
+    SHttpResponse Submit(const SHttpRequest& req, const std::map<std::string, std::string>& query,
+                         const std::string& client, const std::shared_ptr<CHttpReply>& reply) {
+        SRecord rec;
+        std::string why;
+        if (!ValidateRecord(Lookup(query), rec, why))
+            return Reply("Not registered: " + why);
+        if (req.IsHead())  // the headers of the answer, never a record
+            return Reply("");
+        SSubmission sub{rec, client, client + " " + req.strTarget, opt.nSubmitsPerMinute};
+        pSubmit->Submit(std::move(sub), [reply, client](const SSubmitResult& r) {
+            SHttpResponse resp = Reply(SubmitText(r));
+            resp.strLogClient = client;
+            reply->Send(std::move(resp));
+        });
+        SHttpResponse later;
+        later.nStatus = 0;
+        return later;
+    }
+
+    static QueryLookup Lookup(const std::map<std::string, std::string>& query) {
+        return [&query](const char* key, std::string& value) {
+            const auto it = query.find(key);
+            if (it == query.end())
+                return false;
+            value = it->second;
+            return true;
+        };
+    }
+
+    SHttpResponse ResultPage(const SHttpRequest& req,
+                             const std::map<std::string, std::string>& query) {
+        std::string key;
+        for (const char* k : {"data", "page", "aria"}) {  // all that the pages read
+            const auto it = query.find(k);
+            if (it != query.end())
+                key += std::string(k) + "=" + std::to_string(it->second.size()) + ":" + it->second +
+                       "&";
+        }
+        std::shared_ptr<const CPageCache::SEntry> entry = cache.Find(key, nGeneration.load());
+        if (!entry) {
+            auto fresh = std::make_shared<CPageCache::SEntry>();
+            bool ok;
+            {
+                std::lock_guard<std::mutex> lock(storeMutex);
+                fresh->nGeneration = nGeneration.load();
+                ok = ::ResultPage(*pStore, Lookup(query), fresh->strPlain);
+            }
+            if (!ok)
+                return Page(404, "No such page.");
+            if (!Gzip(fresh->strPlain, fresh->strGzip))
+                fresh->strGzip.clear();
+            cache.Put(key, fresh);
+            entry = fresh;
+        }
+        SHttpResponse r;
+        r.arrHeaders.emplace_back("Vary", "Accept-Encoding");
+        if (!entry->strGzip.empty() && AcceptsGzip(req)) {
+            r.arrHeaders.emplace_back("Content-Encoding", "gzip");
+            r.strBody = entry->strGzip;
+        } else {
+            r.strBody = entry->strPlain;
+        }
+        return r;
+    }
+};
+
 CRankServer::CRankServer() : m_p(std::make_unique<SImpl>()) {}
 
 CRankServer::~CRankServer() {
-    if (m_pDaemon)
-        MHD_stop_daemon(m_pDaemon);
+    m_p->pFront.reset();
+}
+
+uint16_t CRankServer::Port() const {
+    return m_p->pFront->Port();
+}
+
+const std::vector<std::string>& CRankServer::Endpoints() const {
+    return m_p->pFront->Endpoints();
 }
 
 std::unique_ptr<CRankServer> CRankServer::Start(const SServerOptions& opt, std::string& strError) {
     std::unique_ptr<CRankServer> s(new CRankServer);
-    s->m_p->pStore = CRankStore::Open(opt.strDb, strError);
-    if (!s->m_p->pStore)
-        return nullptr;
-    s->m_p->nSubmitsPerMinute = opt.nSubmitsPerMinute;
-    s->m_p->bBehindProxy = opt.bBehindProxy;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(opt.nPort);
-    if (inet_pton(AF_INET, opt.strAddress.c_str(), &addr.sin_addr) != 1) {
-        strError = "not an IPv4 address: " + opt.strAddress;
+    SImpl& impl = *s->m_p;
+    impl.opt = opt;
+    // Every address is looked at before anything is created on disk.
+    if (opt.arrAddresses.empty()) {
+        strError = "no address to listen on";
         return nullptr;
     }
-    // The read buffer bounds the request head; past it the library answers
-    // 414 or 431 on its own.
-    s->m_pDaemon = MHD_start_daemon(
-        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL, opt.nPort, nullptr, nullptr, &OnRequest,
-        s->m_p.get(), MHD_OPTION_SOCK_ADDR, &addr, MHD_OPTION_CONNECTION_LIMIT, 512u,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, opt.bBehindProxy ? 0u : 16u,
-        MHD_OPTION_CONNECTION_TIMEOUT, 10u, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        static_cast<size_t>(32 * 1024), MHD_OPTION_END);
-    if (!s->m_pDaemon) {
-        strError = "cannot listen on " + opt.strAddress + ":" + std::to_string(opt.nPort);
-        return nullptr;
+    for (const std::string& a : opt.arrAddresses)
+        if (CanonicalAddress(a).empty()) {
+            strError = "not an IPv4 or IPv6 address: " + a;
+            return nullptr;
+        }
+    for (const std::string& a : opt.setTrustedProxies) {
+        const std::string c = CanonicalAddress(a);
+        if (c.empty()) {
+            strError = "not a proxy address: " + a;
+            return nullptr;
+        }
+        impl.setTrusted.insert(c);
     }
-    const MHD_DaemonInfo* info = MHD_get_daemon_info(s->m_pDaemon, MHD_DAEMON_INFO_BIND_PORT);
-    s->m_nPort = info ? info->port : opt.nPort;
+    impl.pStore = CRankStore::Open(opt.strDb, strError);
+    if (!impl.pStore)
+        return nullptr;
+    impl.pSubmit =
+        std::make_unique<CSubmitAdapter>(*impl.pStore, impl.storeMutex, impl.nGeneration);
+    SFrontOptions f;
+    f.arrAddresses = opt.arrAddresses;
+    f.nPort = opt.nPort;
+    f.nThreads = opt.nThreads;
+    f.nMaxConnections = opt.nMaxConnections;
+    f.nHeadDeadlineMs = opt.nHeadDeadlineMs;
+    const size_t upload = opt.nMaxUploadBytes;
+    f.fnBodyLimit = [upload](const SHttpRequest& req) {
+        return req.strMethod == "POST" && req.strPath == kReplayPath ? upload : 0;
+    };
+    SImpl* p = s->m_p.get();
+    impl.pFront = CHttpFront::Start(
+        f,
+        [p](SHttpRequest&& req, std::shared_ptr<CHttpReply> reply) {
+            p->Handle(std::move(req), reply);
+        },
+        strError);
+    if (!impl.pFront)
+        return nullptr;
     return s;
 }

@@ -1,36 +1,39 @@
-// The HTTP front of the ranking: limits for the public, one log line a request.
+// The ranking served over HTTP: submissions, result pages, limits for the public.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
-
-#include "server/RankStore.h"
-
-struct MHD_Daemon;
+#include <vector>
 
 struct SServerOptions {
-    std::string strAddress = "127.0.0.1";
-    uint16_t nPort = 8047;  // 0 picks a free one
+    std::vector<std::string> arrAddresses{"127.0.0.1"};  // IPv4 or IPv6, several at once
+    uint16_t nPort = 8047;                               // 0 picks a free one
     std::string strDb = "ranking.db";
     int nSubmitsPerMinute = 10;  // from one address
-    // Behind a reverse proxy on this machine every request comes from
-    // 127.0.0.1: take the player's address from the proxy's X-Real-IP and
-    // leave the per-address connection limit to the proxy.
-    bool bBehindProxy = false;
+    // Peers whose X-Real-IP names the player (a reverse proxy). Requests from
+    // anyone else are counted by their own address, whatever they claim.
+    std::set<std::string> setTrustedProxies;
+    int nThreads = 0;  // event loops; 0 is one per core
+    int nMaxConnections = 4096;
+    int nHeadDeadlineMs = 10000;
+    size_t nMaxUploadBytes = 256 * 1024;  // a replay's body
+    std::string strData;                  // the game's data folder, for replay checks
 };
 
 class CRankServer {
 public:
     ~CRankServer();
+    // Every address is checked before the database is opened or created.
     static std::unique_ptr<CRankServer> Start(const SServerOptions& opt, std::string& strError);
-    uint16_t Port() const { return m_nPort; }
+    uint16_t Port() const;
+    // "127.0.0.1:8047", "[::1]:8047": one an address, in the order given.
+    const std::vector<std::string>& Endpoints() const;
 
-    // Used by the request handler.
     struct SImpl;
-    std::unique_ptr<SImpl> m_p;
 
 private:
     CRankServer();
-    MHD_Daemon* m_pDaemon = nullptr;
-    uint16_t m_nPort = 0;
+    std::unique_ptr<SImpl> m_p;
 };

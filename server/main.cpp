@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "server/HttpFront.h"
 #include "server/RankServer.h"
 
 namespace {
@@ -22,27 +23,45 @@ bool ParseNumber(const std::string& s, long lo, long hi, long& out) {
 }
 
 bool ParseArgs(int argc, char** argv, SServerOptions& opt) {
-    int i = 1;
-    for (; i < argc; ++i) {
+    bool bAddressGiven = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string key = argv[i];
-        if (key == "--behind-proxy") {
-            opt.bBehindProxy = true;
+        if (key == "--behind-proxy") {  // a proxy on this machine
+            opt.setTrustedProxies.insert({"127.0.0.1", "::1"});
             continue;
         }
         if (i + 1 >= argc)
             return false;
         const std::string value = argv[++i];
         long n = 0;
-        if (key == "--address")
-            opt.strAddress = value;
-        else if (key == "--port" && ParseNumber(value, 0, 65535, n))
+        if (key == "--address" && !CanonicalAddress(value).empty()) {
+            if (!bAddressGiven)
+                opt.arrAddresses.clear();
+            bAddressGiven = true;
+            opt.arrAddresses.push_back(value);
+        } else if (key == "--trusted-proxy" && !CanonicalAddress(value).empty()) {
+            opt.setTrustedProxies.insert(value);
+        } else if (key == "--port" && ParseNumber(value, 0, 65535, n)) {
             opt.nPort = static_cast<uint16_t>(n);
-        else if (key == "--db")
+        } else if (key == "--db") {
             opt.strDb = value;
-        else if (key == "--submit-limit" && ParseNumber(value, 1, 1000000000, n))
+        } else if (key == "--data") {
+            opt.strData = value;
+        } else if (key == "--submit-limit" && ParseNumber(value, 1, 1000000000, n)) {
             opt.nSubmitsPerMinute = static_cast<int>(n);
-        else
+        } else if (key == "--threads" && ParseNumber(value, 1, 256, n)) {
+            opt.nThreads = static_cast<int>(n);
+        } else if (key == "--max-connections" && ParseNumber(value, 1, 1000000, n)) {
+            opt.nMaxConnections = static_cast<int>(n);
+        } else if (key == "--head-deadline" && ParseNumber(value, 100, 600000, n)) {
+            opt.nHeadDeadlineMs = static_cast<int>(n);
+        } else if (key == "--max-upload" && ParseNumber(value, 1024, 64L << 20, n)) {
+            opt.nMaxUploadBytes = static_cast<size_t>(n);
+        } else {
+            std::fprintf(stderr, "%s: bad option or value: %s %s\n", argv[0], key.c_str(),
+                         value.c_str());
             return false;
+        }
     }
     return true;
 }
@@ -52,12 +71,23 @@ bool ParseArgs(int argc, char** argv, SServerOptions& opt) {
 int main(int argc, char** argv) {
     SServerOptions opt;
     if (!ParseArgs(argc, argv, opt)) {
-        std::fprintf(stderr,
-                     "usage: %s [--address A] [--port N] [--db FILE] [--submit-limit N]"
-                     " [--behind-proxy]\n"
-                     "  --submit-limit  records one address may send a minute (default %d)\n"
-                     "  --behind-proxy  take the address from X-Real-IP of a proxy on 127.0.0.1\n",
-                     argv[0], SServerOptions().nSubmitsPerMinute);
+        std::fprintf(
+            stderr,
+            "usage: %s [--address A]... [--port N] [--db FILE] [--submit-limit N]\n"
+            "          [--trusted-proxy A]... [--behind-proxy] [--threads N]\n"
+            "          [--max-connections N] [--head-deadline MS] [--max-upload BYTES]\n"
+            "          [--data DIR]\n"
+            "  --address          IPv4 or IPv6 address to listen on, repeatable (127.0.0.1)\n"
+            "  --submit-limit     records one address may send a minute (default %d)\n"
+            "  --trusted-proxy    a proxy whose X-Real-IP names the player, repeatable\n"
+            "  --behind-proxy     the same for 127.0.0.1 and ::1\n"
+            "  --threads          event loops (default: one per core)\n"
+            "  --max-connections  open connections at most (default %d)\n"
+            "  --head-deadline    milliseconds for a whole request head (default %d)\n"
+            "  --max-upload       bytes of an uploaded replay at most (default %zu)\n"
+            "  --data             the game's data folder\n",
+            argv[0], SServerOptions().nSubmitsPerMinute, SServerOptions().nMaxConnections,
+            SServerOptions().nHeadDeadlineMs, SServerOptions().nMaxUploadBytes);
         return 2;
     }
     std::string err;
@@ -66,9 +96,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", argv[0], err.c_str());
         return 1;
     }
-    std::fprintf(stderr, "listening on %s:%u\n", opt.strAddress.c_str(), server->Port());
+    for (const std::string& endpoint : server->Endpoints())
+        std::fprintf(stderr, "listening on %s\n", endpoint.c_str());
     std::signal(SIGINT, [](int) { g_bStop = 1; });
     std::signal(SIGTERM, [](int) { g_bStop = 1; });
+    std::signal(SIGPIPE, SIG_IGN);
     while (!g_bStop)
         pause();
     return 0;
