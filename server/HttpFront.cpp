@@ -617,6 +617,8 @@ void CHttpFront::CLoop::Advance(SConn& c) {
         if (head.eState == EHead::Bad) {
             c.strLogMethod.clear();
             c.strLogTarget = c.strIn.substr(0, std::min<size_t>(c.strIn.find('\n'), 200));
+            if (!c.strLogTarget.empty() && c.strLogTarget.back() == '\r')
+                c.strLogTarget.pop_back();
             Refuse(c, head.nStatus);
             return;
         }
