@@ -53,14 +53,15 @@ std::string Fetch(uint16_t port, const std::string& path) {
 // doruzoro-server as its own process, logging to a file beside the database.
 class CServerProcess {
 public:
-    CServerProcess(const std::string& db, const std::string& log) {
+    CServerProcess(const std::string& db, const std::string& log,
+                   const std::vector<std::string>& addresses = {"--address", "127.0.0.1"}) {
         std::filesystem::remove(log);
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_addopen(&fa, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<std::string> args = {
-            DORUZORO_SERVER_BIN, "--address", "127.0.0.1", "--port", "0", "--db", db,
-            "--submit-limit",    "1000000"};
+        std::vector<std::string> args = {DORUZORO_SERVER_BIN, "--port", "0", "--db", db,
+                                         "--submit-limit",    "1000000"};
+        args.insert(args.end(), addresses.begin(), addresses.end());
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());
@@ -70,15 +71,29 @@ public:
         posix_spawn_file_actions_destroy(&fa);
         for (int i = 0; m_pid > 0 && m_nPort == 0 && i < 200; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {  // ended without listening
+                m_nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                m_pid = -1;
+                break;
+            }
             std::ifstream in(log);
             std::string line;
             unsigned port = 0;
-            if (std::getline(in, line) &&
-                std::sscanf(line.c_str(), "listening on 127.0.0.1:%u", &port) == 1)
+            if (std::getline(in, line) && line.compare(0, 13, "listening on ") == 0 &&
+                std::sscanf(line.c_str() + line.rfind(':'), ":%u", &port) == 1)
                 m_nPort = static_cast<uint16_t>(port);
         }
     }
     ~CServerProcess() { Kill(SIGTERM); }
+    // The exit status once the process has ended by itself, -1 while it runs.
+    int Wait() {
+        int status = 0;
+        if (m_pid <= 0 || waitpid(m_pid, &status, 0) != m_pid)
+            return m_nExit;
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     void Kill(int sig) {
         if (m_pid > 0) {
             kill(m_pid, sig);
@@ -91,6 +106,7 @@ public:
 private:
     pid_t m_pid = -1;
     uint16_t m_nPort = 0;
+    int m_nExit = -1;
 };
 
 std::set<std::string> StoredNames(const std::string& db, std::string& integrity) {
@@ -180,5 +196,36 @@ TEST(ServerCrash, EveryAcknowledgedRecordSurvivesKillMinusNine) {
             lost.push_back(name);
     EXPECT_TRUE(lost.empty()) << lost.size() << " acknowledged records lost, first " << lost[0];
     server.Kill(SIGTERM);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ServerProcess, EveryAddressIsCheckedBeforeTheDatabaseIsCreated) {
+    const std::string dir = ::testing::TempDir() + "addr_" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    const std::string db = dir + "/ranking.db", log = dir + "/server.log";
+    for (const char* bad : {"localhost", "::1::2", "300.1.1.1"}) {
+        CServerProcess server(db, log, {"--address", "127.0.0.1", "--address", bad});
+        EXPECT_EQ(server.Port(), 0);
+        EXPECT_EQ(server.Wait(), 2) << bad;
+        EXPECT_FALSE(std::filesystem::exists(db)) << bad;
+    }
+    // Both families at once, each logged with its port.
+    const int probe = socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    const bool bV6 = probe >= 0 && bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(probe);
+    if (bV6) {
+        CServerProcess server(db, log, {"--address", "::1", "--address", "127.0.0.1"});
+        ASSERT_NE(server.Port(), 0);
+        std::ifstream in(log);
+        std::string first, second;
+        std::getline(in, first);
+        std::getline(in, second);
+        EXPECT_EQ(first, "listening on [::1]:" + std::to_string(server.Port()));
+        EXPECT_EQ(second, "listening on 127.0.0.1:" + std::to_string(server.Port()));
+        EXPECT_TRUE(Has(Fetch(server.Port(), "/game/quibbix/GameResult.asp?data=0"), "<table>"));
+    }
     std::filesystem::remove_all(dir);
 }

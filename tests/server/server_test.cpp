@@ -11,8 +11,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include <zlib.h>
+
 #include "http/KoruHttpConnect.h"
 #include "server/RankServer.h"
+#include "server/RankStore.h"
+#include "tests/server/RawHttp.h"
 
 namespace {
 
@@ -67,14 +71,15 @@ protected:
         return reply;
     }
     std::string SubmitFrom(const std::string& realIp) {
-        return Raw(
-            "GET /game/quibbix/GameSet.asp?aria=&name=p&mode=0&level=1&score=1 HTTP/1.1\r\n"
-            "Host: x\r\nConnection: close\r\nX-Real-IP: " +
-            realIp + "\r\n\r\n");
+        return Raw("GET /game/quibbix/GameSet.asp?aria=&name=p&mode=0&level=1&score=" +
+                   std::to_string(++m_nSent) +  // never the same request twice
+                   " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nX-Real-IP: " + realIp +
+                   "\r\n\r\n");
     }
 
     SServerOptions m_opt;
     std::unique_ptr<CRankServer> m_pServer;
+    int m_nSent = 0;
 };
 
 bool Has(const std::string& s, const std::string& part) {
@@ -114,8 +119,8 @@ TEST_F(ServerTest, LimitsForThePublic) {
     m_opt.nSubmitsPerMinute = 2;
     Restart();
     EXPECT_TRUE(Has(Submit("aria=&name=a&mode=0&level=1&score=10"), "Registered"));
-    EXPECT_TRUE(Has(Submit("aria=&name=a&mode=0&level=1&score=10"), "Registered"));
-    EXPECT_TRUE(Has(Submit("aria=&name=a&mode=0&level=1&score=10"), "too many"));
+    EXPECT_TRUE(Has(Submit("aria=&name=a&mode=0&level=1&score=11"), "Registered"));
+    EXPECT_TRUE(Has(Submit("aria=&name=a&mode=0&level=1&score=12"), "too many"));
     const std::string longUri = "/game/quibbix/GameResult.asp?data=1&x=" + std::string(9000, 'a');
     CKoruHttpConnect http;
     http.GetPage("http://127.0.0.1:" + std::to_string(m_pServer->Port()) + longUri, "", "");
@@ -129,7 +134,10 @@ TEST_F(ServerTest, LimitsForThePublic) {
     all.clear();
     for (const auto& l : http.m_arrLines)
         all += l;
-    EXPECT_TRUE(Has(all, "Only GET")) << all;
+    EXPECT_TRUE(Has(all, "413")) << all;  // no page takes a body
+    EXPECT_TRUE(Has(Raw("POST /game/quibbix/GameResult.asp?data=1 HTTP/1.1\r\nConnection: "
+                        "close\r\n\r\n"),
+                    "Only GET"));
 }
 
 TEST_F(ServerTest, RecordsSurviveARestart) {
@@ -140,7 +148,7 @@ TEST_F(ServerTest, RecordsSurviveARestart) {
 
 TEST_F(ServerTest, BehindAProxyEachPlayerHasOwnSubmissionLimit) {
     m_opt.nSubmitsPerMinute = 1;
-    m_opt.bBehindProxy = true;
+    m_opt.setTrustedProxies = {"127.0.0.1"};
     Restart();
     EXPECT_TRUE(Has(SubmitFrom("203.0.113.5"), "Registered"));
     EXPECT_TRUE(Has(SubmitFrom("203.0.113.5"), "too many"));
@@ -152,6 +160,7 @@ TEST_F(ServerTest, BehindAProxyEachPlayerHasOwnSubmissionLimit) {
 
 TEST_F(ServerTest, WithoutAProxyTheHeaderIsNotBelieved) {
     m_opt.nSubmitsPerMinute = 1;
+    m_opt.setTrustedProxies = {"127.0.0.2", "::1"};  // a local peer, but not one of these
     Restart();
     EXPECT_TRUE(Has(SubmitFrom("203.0.113.5"), "Registered"));
     EXPECT_TRUE(Has(SubmitFrom("203.0.113.6"), "too many"));
@@ -161,10 +170,169 @@ TEST_F(ServerTest, LogLineCannotBeForgedByTheRequest) {
     ::testing::internal::CaptureStderr();
     Raw("GET /a%0A127.0.0.1%20GET%20/forged%20200 HTTP/1.1\r\nHost: x\r\nConnection: "
         "close\r\n\r\n");
-    m_pServer.reset();  // the line is written before the reply; stopping joins the thread
+    Raw("GET /b\x7F\x1B[2J HTTP/1.1\r\nConnection: close\r\n\r\n");
+    m_pServer.reset();  // joins the loops: every line is written
     const std::string log = ::testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(Has(log, "/a\\x0A127.0.0.1 GET /forged 200 404")) << log;
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_TRUE(Has(log, "127.0.0.1 GET /a%0A127.0.0.1%20GET%20/forged%20200 404\n")) << log;
+    EXPECT_TRUE(Has(log, "127.0.0.1 - GET /b\\x7F\\x1B[2J HTTP/1.1 400\n")) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+}
+
+TEST_F(ServerTest, HeadAnswersLikeGetButStoresNothing) {
+    const std::string head =
+        Raw("HEAD /game/quibbix/GameSet.asp?aria=&name=headonly&mode=0&level=1&score=10 "
+            "HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(Has(head, "HTTP/1.1 200")) << head;
+    EXPECT_FALSE(Has(head, "DATA_START")) << head;
+    EXPECT_FALSE(Has(Get("/game/quibbix/GameResult.asp?data=0"), "headonly"));
+    EXPECT_TRUE(Has(Submit("aria=&name=headonly&mode=0&level=1&score=10"), "Rank 1 of 1"));
+}
+
+TEST_F(ServerTest, TheSameRequestWithinASecondIsOneRecord) {
+    const std::string q = "aria=&name=twice&mode=0&level=1&score=10";
+    EXPECT_TRUE(Has(Submit(q), "Registered.<P>Score 10<P>Rank 1 of 1"));
+    EXPECT_TRUE(Has(Submit(q), "Registered.<P>Score 10<P>Rank 1 of 1"));  // the same answer
+    EXPECT_TRUE(Has(Submit("aria=&name=other&mode=0&level=1&score=10"), "Rank 1 of 2"));
+}
+
+TEST_F(ServerTest, BrokenTextAndInvisibleNamesAreRefusedWithAReason) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"name=%C0%80", "not valid UTF-8"},        // overlong NUL
+        {"name=%ED%A0%80", "not valid UTF-8"},     // a surrogate
+        {"name=%F4%90%80%80", "not valid UTF-8"},  // past U+10FFFF
+        {"name=a%E6%97", "not valid UTF-8"},       // cut short
+        {"name=ab%00cd", "control character"},     // not cut to "ab"
+        {"name=a%C2%85", "control character"},     // C1
+        {"name=ab%ZZ", "broken %-escape"},
+        {"name=ab%", "broken %-escape"},
+        {"name=%%41", "broken %-escape"},
+        {"name=%E2%80%AEcba", "direction-changing"},  // right-to-left override
+        {"name=a%E2%81%A6b", "direction-changing"},   // isolate
+        {"name=%EF%BB%BFa", "direction-changing"},    // byte order mark
+        {"name=a%E2%80%A8b", "direction-changing"},   // line separator
+        {"name=a%EF%B7%90", "not text"},              // noncharacter
+        {"name=%20%20", "only blanks"},
+        {"name=%E3%80%80%C2%A0%E2%80%8B", "only blanks"},  // ideographic, no-break, zero-width
+        {"name=a&name=b", "key twice"},
+    };
+    for (const auto& c : cases) {
+        const std::string reply =
+            Submit(std::string("aria=&") + c.first + "&mode=0&level=1&score=10");
+        EXPECT_TRUE(Has(reply, "Not registered: ")) << c.first << ": " << reply;
+        EXPECT_TRUE(Has(reply, c.second)) << c.first << ": " << reply;
+    }
+    EXPECT_TRUE(Has(Get("/game/quibbix/GameResult.asp?data=0"), "<table>"));
+    EXPECT_FALSE(Has(Get("/game/quibbix/GameResult.asp?data=0"), "<td>1</td>"));
+    // What is fine: text of any script, inner blanks, a '+' kept as typed.
+    EXPECT_TRUE(Has(Submit("aria=&name=%E5%B1%B1%20a+b&mode=0&level=1&score=10"), "Registered"));
+    EXPECT_TRUE(Has(Get("/game/quibbix/GameResult.asp?data=0"), "<td>\xE5\xB1\xB1 a+b</td>"));
+    EXPECT_TRUE(Has(Raw("GET /game/quibbix/GameResult.asp?data=%ZZ HTTP/1.1\r\nConnection: "
+                        "close\r\n\r\n"),
+                    "HTTP/1.1 400"));
+}
+
+TEST_F(ServerTest, TooManyQueryKeysAreAnsweredAndLogged) {
+    std::string q = "/game/quibbix/GameSet.asp?aria=&name=k&mode=0&level=1&score=1";
+    for (int i = 0; i < 490; ++i)
+        q += "&k" + std::to_string(i);
+    ::testing::internal::CaptureStderr();
+    const std::string reply = Raw("GET " + q + " HTTP/1.1\r\nConnection: close\r\n\r\n");
+    m_pServer.reset();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(Has(reply, "HTTP/1.1 414")) << reply;
+    EXPECT_TRUE(Has(reply, "too many keys")) << reply;
+    EXPECT_TRUE(Has(log, "&k489 414\n")) << log;
+    Restart();
+    EXPECT_FALSE(Has(Get("/game/quibbix/GameResult.asp?data=0"), "<td>k</td>"));
+}
+
+TEST_F(ServerTest, ABadAddressIsRefusedBeforeTheDatabaseIsCreated) {
+    m_pServer.reset();
+    TearDown();
+    for (const auto& addrs : {std::vector<std::string>{"::1", "localhost"},
+                              std::vector<std::string>{"127.0.0.1", "1.2.3.4.5"},
+                              std::vector<std::string>{"fe80::1%lo"}}) {
+        SServerOptions opt = m_opt;
+        opt.arrAddresses = addrs;
+        std::string err;
+        EXPECT_FALSE(CRankServer::Start(opt, err));
+        EXPECT_TRUE(Has(err, "address")) << err;
+        EXPECT_FALSE(std::filesystem::exists(m_opt.strDb)) << addrs.back();
+    }
+}
+
+TEST_F(ServerTest, ServesOnIPv6Loopback) {
+    const int probe = socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    const bool bV6 = probe >= 0 && bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(probe);
+    if (!bV6)
+        GTEST_SKIP() << "no IPv6 loopback here";
+    m_opt.arrAddresses = {"::1"};
+    m_opt.nPort = 0;
+    Restart();
+    EXPECT_EQ(m_pServer->Endpoints().at(0), "[::1]:" + std::to_string(m_pServer->Port()));
+    EXPECT_TRUE(
+        Has(rawhttp::Exchange(m_pServer->Port(),
+                              "GET /game/quibbix/GameSet.asp?aria=&name=six&mode=0&level=1&score=6 "
+                              "HTTP/1.1\r\nConnection: close\r\n\r\n",
+                              "::1"),
+            "Registered"));
+}
+
+TEST_F(ServerTest, AnUploadOverTheCapIsRefused) {
+    m_opt.nMaxUploadBytes = 2048;
+    Restart();
+    const std::string post =
+        "POST /game/quibbix/Replay.asp HTTP/1.1\r\nContent-Length: 5000\r\n"
+        "Connection: close\r\n\r\n" +
+        std::string(5000, 'r');
+    EXPECT_TRUE(Has(Raw(post), "HTTP/1.1 413"));
+}
+
+namespace {
+
+std::string Gunzip(const std::string& in) {
+    z_stream z{};
+    inflateInit2(&z, 15 + 16);
+    std::string out(1 << 20, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    const int r = inflate(&z, Z_FINISH);
+    out.resize(r == Z_STREAM_END ? z.total_out : 0);
+    inflateEnd(&z);
+    return out;
+}
+
+std::string BodyOf(const std::string& reply) {
+    const size_t at = reply.find("\r\n\r\n");
+    return at == std::string::npos ? "" : reply.substr(at + 4);
+}
+
+}  // namespace
+
+TEST_F(ServerTest, PagesAreGzippedWhenAskedAndFollowEveryRecord) {
+    Submit("aria=Japan&name=first&mode=0&level=1&score=10");
+    const std::string path = "/game/quibbix/GameResult.asp?data=1";
+    const std::string plain = rawhttp::Get(m_pServer->Port(), path);
+    const std::string zipped =
+        rawhttp::Get(m_pServer->Port(), path, "Accept-Encoding: deflate, gzip;q=0.8\r\n");
+    EXPECT_FALSE(Has(plain, "Content-Encoding"));
+    ASSERT_TRUE(Has(zipped, "Content-Encoding: gzip\r\n")) << zipped;
+    EXPECT_TRUE(Has(zipped, "Vary: Accept-Encoding\r\n"));
+    EXPECT_EQ(Gunzip(BodyOf(zipped)), BodyOf(plain));
+    EXPECT_FALSE(Has(rawhttp::Get(m_pServer->Port(), path, "Accept-Encoding: gzip;q=0\r\n"),
+                     "Content-Encoding"));
+    // A new record shows at once, in both forms: the cache is per store write.
+    Submit("aria=Japan&name=second&mode=0&level=1&score=20");
+    EXPECT_TRUE(Has(BodyOf(rawhttp::Get(m_pServer->Port(), path)), "<td>second</td>"));
+    EXPECT_TRUE(
+        Has(Gunzip(BodyOf(rawhttp::Get(m_pServer->Port(), path, "Accept-Encoding: gzip\r\n"))),
+            "<td>second</td>"));
 }
 
 namespace {
