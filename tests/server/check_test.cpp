@@ -103,6 +103,13 @@ protected:
                 if (g.m_nState == GS_PLAY && (*rng)() % 3 == 0)
                     press(keys[(*rng)() % 4]);
             });
+        // A fighter stepping left and right ten times as fast as key repeat goes.
+        s_storm = Record(s_strBase, 1, 4242, [](const CSceenGame& g, const auto& press, uint32_t) {
+            if (g.m_nState != GS_PLAY)
+                return;
+            for (int i = 0; i < 30; ++i)
+                press(i % 2 ? plat::VK_LEFT : plat::VK_RIGHT);
+        });
         s_tutorial =
             Record(s_strBase, 0, 31337, [](const CSceenGame&, const auto& press, uint32_t now) {
                 if (now % 2300 == 0)
@@ -124,13 +131,6 @@ protected:
         return p;
     }
 
-public:
-    static std::string EditedFile(const std::string& file,
-                                  const std::function<void(SDecoded&)>& edit) {
-        return Edited(file, edit);
-    }
-
-protected:
     static std::string Edited(const std::string& file, const std::function<void(SDecoded&)>& edit) {
         SDecoded d;
         EXPECT_TRUE(Decode(file, d));
@@ -152,12 +152,14 @@ protected:
     static SGame s_full;
     static SGame s_short;
     static SGame s_tutorial;
+    static SGame s_storm;
 };
 
 std::string CheckTest::s_strBase;
 SGame CheckTest::s_full;
 SGame CheckTest::s_short;
 SGame CheckTest::s_tutorial;
+SGame CheckTest::s_storm;
 
 void ExpectRefused(const SCheckResult& r, const char* pReason) {
     EXPECT_FALSE(r.bVerified);
@@ -278,27 +280,29 @@ TEST_F(CheckTest, BytesThatAreNoReplayAndOversizedOnesAreRefused) {
                   kTooLong);
 }
 
-// The costliest input the limits let through: the start of a real game,
-// then ticks that keep it in step up to the event limit; one more is too long.
-std::string Hostile(const std::string& file, uint64_t nEvents) {
-    return CheckTest::EditedFile(file, [nEvents](SDecoded& d) {
-        const replaytest::SEvent tick = d.arrEvents[1];
-        d.arrEvents.resize(2);
-        while (d.arrEvents.size() < nEvents)
-            d.arrEvents.push_back(tick);
-    });
-}
-
-TEST_F(CheckTest, AMaximalHostileReplayEndsWithinItsLimits) {
+// The costliest upload the limits let through is a real game with as many
+// key events as a keyboard could send: it runs whole and is verified; with
+// the event limit below its length it is too long.
+TEST_F(CheckTest, AGameOfKeyStormsIsCheckedWholeWithinItsLimits) {
     const auto checker = MakeChecker(1, 1);
-    const uint64_t nMax = checker->Limits().nMaxEvents;
-    ASSERT_EQ(s_short.strReplay.empty(), false);
-    const std::string atLimit = Hostile(s_short.strReplay, nMax);
-    ASSERT_LE(atLimit.size(), checker->Limits().nMaxFileBytes);
-    // It runs to its end in step, but its summary is not where it ends.
-    ExpectRefused(checker->CheckNow(atLimit, 1, s_short.nScore), checkreason::kNotInStep);
-    ExpectRefused(checker->CheckNow(Hostile(s_short.strReplay, nMax + 1), 1, s_short.nScore),
+    std::string err;
+    replay::SGeometry official;
+    ASSERT_TRUE(replay::OfficialGeometry(s_strBase, official, err)) << err;
+    const replay::SVerifyResult v = replay::VerifyReplay(s_storm.strReplay, official);
+    ASSERT_EQ(v.verdict, replay::EVerdict::InStep) << v.strReason;
+    EXPECT_GT(v.nEvents, checker->Limits().nMaxEvents / 2);
+    EXPECT_LE(v.nEvents, checker->Limits().nMaxEvents);
+    EXPECT_LE(s_storm.strReplay.size(), checker->Limits().nMaxFileBytes);
+    const SCheckResult r = checker->CheckNow(s_storm.strReplay, 1, s_storm.nScore);
+    EXPECT_TRUE(r.bVerified) << r.strReason;
+
+    SCheckLimits limits;
+    limits.nMaxEvents = v.nEvents - 1;
+    ExpectRefused(MakeChecker(1, 1, limits)->CheckNow(s_storm.strReplay, 1, s_storm.nScore),
                   checkreason::kTooLong);
+    limits.nMaxEvents = v.nEvents;
+    EXPECT_TRUE(
+        MakeChecker(1, 1, limits)->CheckNow(s_storm.strReplay, 1, s_storm.nScore).bVerified);
 }
 
 TEST_F(CheckTest, AFullQueueIsAnsweredAtOnceAndEveryCheckOnce) {
