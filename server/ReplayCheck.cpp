@@ -124,6 +124,8 @@ CReplayChecker::~CReplayChecker() {
 
 void CReplayChecker::Check(std::string strReplay, int nLevel, int nScore,
                            std::function<void(const SCheckResult&)> done) {
+    if (!done)
+        return;  // nobody to answer: the work would be thrown away
     const char* pRefusal = nullptr;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
