@@ -145,6 +145,8 @@ for i in 1 2; do
     curl_k -o /dev/null "$base/GameSet.asp?aria=Japan&name=spread$i&mode=0&level=1&score=$((400 + i))"
 done
 sleep 0.2
+check "submissions went to more than one instance" yes \
+    "$([ "$(grep -l 'GET /game/quibbix/GameSet.asp 200' "$dir"/server?.log | wc -l)" -ge 2 ] && echo yes)"
 page=$(curl_k "$base/GameResult.asp?data=0&after=spread")
 check "records of every instance in one ranking" yes \
     "$(grep -q spread1 <<<"$page" && grep -q spread2 <<<"$page" && echo yes)"
