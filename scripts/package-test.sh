@@ -142,7 +142,7 @@ for left in /usr/share/games/doruzoro /usr/lib/games/doruzoro /var/lib/doruzoro 
     /var/lib/private/doruzoro /etc/systemd/system/multi-user.target.wants/doruzoro-server.service \
     /etc/systemd/system/multi-user.target.wants/doruzoro-server@8047.service /etc/doruzoro \
     /var/lib/systemd/deb-systemd-helper-enabled/doruzoro-server.service.dsh-also; do
-    [ ! -e "$left" ] && [ ! -L "$left" ] || fail "$left is left after the purge"
+    if [ -e "$left" ] || [ -L "$left" ]; then fail "$left is left after the purge"; fi
 done
 pass "purged without leftovers"
 echo "package: $passed passed, 0 failed"
