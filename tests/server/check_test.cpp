@@ -423,7 +423,7 @@ TEST_F(CheckTest, ReRunsOnTwoThreadsGiveWhatTheyGiveOneByOne) {
     // games overlap.
     std::atomic<int> nDiffer{0};
     const auto worker = [&](int nFirst) {
-        for (int round = 0; round < 4; ++round) {
+        for (int round = 0; round < 8; ++round) {
             for (int k = 0; k < 3; ++k) {
                 const int i = (nFirst + k + round) % 3;
                 if (Fingerprint(replay::VerifyReplay(games[i]->strReplay, official)) != alone[i])
