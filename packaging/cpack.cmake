@@ -33,9 +33,9 @@ stages and an online ranking, with dialogs a screen reader reads whole.")
 
 set(CPACK_DEBIAN_DORUZORO-SERVER_PACKAGE_NAME doruzoro-server)
 set(CPACK_DEBIAN_DORUZORO-SERVER_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_DORUZORO-SERVER_PACKAGE_SUGGESTS "nginx, sqlite3")
+set(CPACK_DEBIAN_DORUZORO-SERVER_PACKAGE_SUGGESTS "nginx, postgresql, sqlite3, doruzoro")
 set(CPACK_DEBIAN_DORUZORO-SERVER_PACKAGE_CONTROL_EXTRA
-    ${gen}/server/postinst ${gen}/server/prerm ${gen}/server/postrm)
+    ${gen}/server/postinst ${gen}/server/prerm ${gen}/server/postrm ${gen}/server/conffiles)
 set(CPACK_DEBIAN_DORUZORO-SERVER_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_COMPONENT_DORUZORO-SERVER_DESCRIPTION "ranking server of the DoruzorO game
 Keeps the records that players of the DoruzorO game send and serves the

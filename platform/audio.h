@@ -63,7 +63,9 @@ private:
 void SetAudioOffline(int rate);
 // While set, Open() gives no device at all, so nothing is loaded or played
 // (a game re-run without anyone listening). Returns the setting before.
+// The setting is the calling thread's own.
 bool SetAudioSilent(bool silent);
+bool AudioSilent();
 
 // Writes interleaved stereo float frames as a 16-bit WAV file.
 bool WriteWav(const std::string& path, const std::vector<float>& stereo, int rate);

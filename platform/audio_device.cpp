@@ -10,7 +10,9 @@ namespace plat {
 
 namespace {
 int g_nOfflineRate = 0;
-bool g_bSilent = false;
+// Per thread: a silent re-run on one thread must not silence, or be given
+// sound by, a game that plays on another.
+thread_local bool g_bSilent = false;
 constexpr int kOutputRate = 48000;
 constexpr int kOutputFrames = 256;  // about 5 ms per callback keeps latency low
 }  // namespace
@@ -23,6 +25,10 @@ bool SetAudioSilent(bool silent) {
     const bool before = g_bSilent;
     g_bSilent = silent;
     return before;
+}
+
+bool AudioSilent() {
+    return g_bSilent;
 }
 
 // ---- buffers

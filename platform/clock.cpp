@@ -17,7 +17,9 @@ public:
 };
 
 CRealClock g_realClock;
-IClock* g_pClock = &g_realClock;
+// Per thread, so that a game re-run on one thread reads its own recorded
+// counter while another thread's game reads another.
+thread_local IClock* g_pClock = &g_realClock;
 
 }  // namespace
 

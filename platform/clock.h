@@ -15,9 +15,10 @@ public:
 uint32_t GetTickCount();
 void Sleep(uint32_t ms);
 
-// Installs a clock for the whole process; nullptr restores the real one.
+// Installs a clock for the calling thread; nullptr restores the real one.
+// Other threads keep theirs (the real one until they install another).
 void SetClock(IClock* clock);
-// The clock in use, so that another one can stand in front of it.
+// The calling thread's clock, so that another one can stand in front of it.
 IClock* GetClock();
 
 }  // namespace plat

@@ -20,7 +20,7 @@ private:
     uint32_t m_dwSlept = 0;
 };
 
-// Installs a clock for the lifetime of the guard.
+// Installs a clock on the calling thread for the lifetime of the guard.
 class CClockGuard {
 public:
     explicit CClockGuard(IClock& clock) { SetClock(&clock); }

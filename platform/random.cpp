@@ -4,8 +4,10 @@
 
 namespace plat {
 namespace {
-uint32_t g_state = 1;  // the runtime's state before any srand
-}
+// Each thread has its own generator, as each has its own game: the program
+// plays on one thread, and a server re-runs games on several at once.
+thread_local uint32_t g_state = 1;  // the runtime's state before any srand
+}  // namespace
 
 void Srand(unsigned int seed) {
     g_state = seed;

@@ -1,5 +1,6 @@
 // The C runtime's random generator, reproduced exactly so that a seed gives
-// the same game here as on the original platform.
+// the same game here as on the original platform. The state is the calling
+// thread's own: a seed on one thread leaves every other thread's sequence alone.
 #pragma once
 
 namespace plat {

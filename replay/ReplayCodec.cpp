@@ -219,7 +219,7 @@ bool CReplayReader::ReadHeader() {
     return U32(m_header.dwRandState);
 }
 
-EReadStatus CReplayReader::Open(const std::string& file) {
+EReadStatus CReplayReader::Open(const std::string& file, size_t nMaxFile, size_t nMaxData) {
     *this = CReplayReader();
     if (file.size() < sizeof kMagic || std::memcmp(file.data(), kMagic, sizeof kMagic) != 0)
         return m_status = EReadStatus::NotReplay;
@@ -227,7 +227,7 @@ EReadStatus CReplayReader::Open(const std::string& file) {
         return m_status = EReadStatus::Truncated;
     if (static_cast<uint8_t>(file[sizeof kMagic]) != kFormat)
         return m_status = EReadStatus::OtherFormat;
-    if (file.size() > kMaxFileBytes)
+    if (file.size() > kMaxFileBytes || file.size() > nMaxFile)
         return m_status = EReadStatus::TooLarge;
     uint32_t nData = 0;
     for (int i = 0; i < 4; ++i)
@@ -235,7 +235,7 @@ EReadStatus CReplayReader::Open(const std::string& file) {
                  << (8 * i);
     // Bounded before anything is inflated: a small file that claims or
     // would give a huge data block is refused.
-    if (nData > kMaxDataBytes)
+    if (nData > kMaxDataBytes || nData > nMaxData)
         return m_status = EReadStatus::TooLarge;
     switch (plat::InflateExact(file.data() + kFrameBytes, file.size() - kFrameBytes, nData,
                                m_strData)) {

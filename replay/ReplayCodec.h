@@ -104,7 +104,9 @@ const char* ReadStatusText(EReadStatus status);
 class CReplayReader {
 public:
     // Checks the frame, inflates the data within its bounds and reads the header.
-    EReadStatus Open(const std::string& file);
+    // A caller may set tighter bounds than the format's (a server does).
+    EReadStatus Open(const std::string& file, size_t nMaxFile = kMaxFileBytes,
+                     size_t nMaxData = kMaxDataBytes);
     const SHeader& Header() const { return m_header; }
 
     // The next event; false at the end (then the summary is read) or on a fault.

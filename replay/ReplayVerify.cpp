@@ -131,8 +131,18 @@ bool RunEvents(SVerifyResult& r, CSceenGame& game, CReplayClock& clock, CReplayR
     return true;
 }
 
-bool CheckHeader(SVerifyResult& r, const SGeometry& official) {
-    if (r.header.strVersion != ProgramVersion())
+bool KnownVersion(const std::string& strVersion, const SVerifyLimits& limits) {
+    if (limits.arrVersions.empty())
+        return strVersion == ProgramVersion();
+    for (const std::string& v : limits.arrVersions) {
+        if (v == strVersion)
+            return true;
+    }
+    return false;
+}
+
+bool CheckHeader(SVerifyResult& r, const SGeometry& official, const SVerifyLimits& limits) {
+    if (!KnownVersion(r.header.strVersion, limits))
         return Fault(
             r, EVerdict::OtherVersion,
             "recorded by version " + r.header.strVersion + ", this is version " + ProgramVersion());
@@ -197,12 +207,12 @@ SVerifyResult VerifyReplay(const std::string& file, const SGeometry& official,
                            const SVerifyLimits& limits) {
     SVerifyResult r;
     CReplayReader reader;
-    if (reader.Open(file) != EReadStatus::Ok) {
+    if (reader.Open(file, limits.nMaxFileBytes, limits.nMaxDataBytes) != EReadStatus::Ok) {
         Unreadable(r, reader);
         return r;
     }
     r.header = reader.Header();
-    if (CheckHeader(r, official))
+    if (CheckHeader(r, official, limits))
         Rerun(r, reader, limits);
     return r;
 }

@@ -40,6 +40,12 @@ struct SVerifyResult {
 
 struct SVerifyLimits {
     uint64_t nMaxEvents = 4000000;
+    // The file and its inflated data; a server keeps both far below the format's.
+    size_t nMaxFileBytes = kMaxFileBytes;
+    size_t nMaxDataBytes = kMaxDataBytes;
+    // Program versions whose games this library re-runs alike; empty: this
+    // program's own only.
+    std::vector<std::string> arrVersions;
 };
 
 SVerifyResult VerifyReplay(const std::string& file, const SGeometry& official,

@@ -2,7 +2,8 @@
 # The packages as a player gets them: builds doruzoro and doruzoro-server,
 # checks them with lintian, installs them into this machine with apt, starts
 # the game from its desktop entry's Exec line under Xvfb (the GUI tests'
-# window and sound checks), asks the installed server for a page, then purges
+# window and sound checks), asks the installed server for a page, checks the
+# templated unit of several instances and its settings file, then purges
 # them and checks that nothing is left: no file, no state, no package that
 # came with them. Needs root; skipped when a doruzoro package is already
 # installed, so that an installation of the machine's own is never removed.
@@ -107,6 +108,26 @@ wait "$server_pid" 2>/dev/null || true
 [ -n "$page" ] || fail "the installed server did not answer"
 pass "the installed server answers"
 
+# The several-instance set-up: the template and its settings are installed,
+# the template is not enabled, the settings are a conffile only root reads.
+template=/usr/lib/systemd/system/doruzoro-server@.service
+[ -f "$template" ] || fail "no templated unit"
+[ "$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$template")" = "$server" ] ||
+    fail "the templated unit does not start $server"
+grep -q '^EnvironmentFile=/etc/doruzoro/server.env$' "$template" || fail "the template's settings"
+[ "$(stat -c '%a %U' /etc/doruzoro/server.env)" = "600 root" ] ||
+    fail "/etc/doruzoro/server.env is not root's alone"
+dpkg-query -W -f='${Conffiles}\n' doruzoro-server | grep -q ' /etc/doruzoro/server.env ' ||
+    fail "/etc/doruzoro/server.env is not a conffile"
+! ls /etc/systemd/system/*.wants/doruzoro-server@* >/dev/null 2>&1 || fail "the template was enabled"
+[ -f /usr/share/doc/doruzoro-server/examples/postgresql-setup.sql ] || fail "no database set-up"
+pass "the templated unit and its settings, not enabled"
+# An instance as the operator enables it (systemctl enable makes this link),
+# and an edit to the settings: the purge must take both.
+mkdir -p /etc/systemd/system/multi-user.target.wants
+ln -sf "$template" /etc/systemd/system/multi-user.target.wants/doruzoro-server@8047.service
+echo "# edited" >>/etc/doruzoro/server.env
+
 trap - EXIT
 uninstall
 known_packages >"$out/after.txt"
@@ -119,8 +140,9 @@ while read -r file; do
 done <"$out/files.txt"
 for left in /usr/share/games/doruzoro /usr/lib/games/doruzoro /var/lib/doruzoro \
     /var/lib/private/doruzoro /etc/systemd/system/multi-user.target.wants/doruzoro-server.service \
+    /etc/systemd/system/multi-user.target.wants/doruzoro-server@8047.service /etc/doruzoro \
     /var/lib/systemd/deb-systemd-helper-enabled/doruzoro-server.service.dsh-also; do
-    [ ! -e "$left" ] || fail "$left is left after the purge"
+    if [ -e "$left" ] || [ -L "$left" ]; then fail "$left is left after the purge"; fi
 done
 pass "purged without leftovers"
 echo "package: $passed passed, 0 failed"

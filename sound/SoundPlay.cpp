@@ -12,6 +12,11 @@ namespace {
 bool ValidId(int id) {
     return id >= 0 && id < kSoundIds;
 }
+// A silent thread (a game re-run nobody hears) neither makes nor uses the
+// process's devices, so it never races the thread that plays.
+plat::CAudioDevice* Device(int kind) {
+    return plat::AudioSilent() ? nullptr : g_pDirectSound[kind].get();
+}
 }  // namespace
 
 CSoundPlay::CSoundPlay() = default;
@@ -29,6 +34,8 @@ bool CSoundPlay::CreateDevice(plat::CWnd* wnd) {
     if (!wnd)
         return true;
     const int kind = m_nDeviceKind == 1 ? 1 : 0;
+    if (plat::AudioSilent())
+        return false;
     if (g_pDirectSound[kind])
         return true;
     // Our device has no cooperative level to refuse, and a machine without a
@@ -46,9 +53,9 @@ bool CSoundPlay::Play(int id, uint32_t flags) {
     if (!ValidId(id))
         return false;
     const int kind = m_nDeviceKind == 1 ? 1 : 0;
-    if (!m_pBuffer[id] && g_pDirectSound[kind])
+    if (!m_pBuffer[id] && Device(kind))
         LoadSound(id);
-    if (!g_pDirectSound[kind] || !m_pBuffer[id])
+    if (!Device(kind) || !m_pBuffer[id])
         return false;
     plat::CAudioBuffer& b = *m_pBuffer[id];
     if (b.GetStatus() == plat::kAudioPlaying)
@@ -120,10 +127,11 @@ long CSoundPlay::CreateBuffer(int id, const SWaveFormat& format, std::vector<uin
     const int kind = m_nDeviceKind == 1 ? 1 : 0;
     m_pBuffer[id].reset();
     m_p3DBuffer[id] = nullptr;
-    if (!g_pDirectSound[kind])
+    plat::CAudioDevice* const device = Device(kind);
+    if (!device)
         return kSoundFail;
-    m_pBuffer[id] = g_pDirectSound[kind]->CreateBuffer(format.wBitsPerSample, format.nSamplesPerSec,
-                                                       samples.data(), samples.size(), kind == 0);
+    m_pBuffer[id] = device->CreateBuffer(format.wBitsPerSample, format.nSamplesPerSec,
+                                         samples.data(), samples.size(), kind == 0);
     if (!m_pBuffer[id])
         return kSoundFail;
     if (kind == 1) {
@@ -149,7 +157,8 @@ long CSoundPlay::CreateBuffer(int id, const SWaveFormat& format, std::vector<uin
 void PlayAtOwnVolume(CSoundPlay& sound, int id, uint32_t flags) {
     constexpr int kRemembered =
         static_cast<int>(sizeof g_soundVolume.m_nCurrent / sizeof g_soundVolume.m_nCurrent[0]);
-    if (id >= 0 && id < kRemembered)
+    // The volume memory is the playing thread's; a silent one leaves it be.
+    if (id >= 0 && id < kRemembered && !plat::AudioSilent())
         g_soundVolume.m_nCurrent[id] = 0;
     sound.Play(id, flags);
 }

@@ -1,0 +1,245 @@
+// Checks of a recorded ten-stage game by the server's checker: on the
+// caller's thread, and through the queue on one and on two workers, beside
+// replay::VerifyReplay alone as the anchor. The peak memory of one check of
+// the costliest input the limits let through is reported as well.
+#include <benchmark/benchmark.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "full_game.h"
+#include "platform/audio.h"
+#include "platform/gfx.h"
+#include "platform/msgbox.h"
+#include "replay/ReplayCodec.h"
+#include "replay/ReplayGame.h"
+#include "replay/ReplayVerify.h"
+#include "server/ReplayCheck.h"
+
+namespace {
+
+struct SRecordedGame {
+    std::string file;
+    replay::SGeometry official;
+    int nScore = 0;
+};
+
+const SRecordedGame& FullGame() {
+    static const SRecordedGame game = [] {
+        SRecordedGame g;
+        plat::SetAudioOffline(48000);
+        plat::SetMessageBoxHandler([](const std::string&, const std::string&) {});
+        const std::string base =
+            std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench";
+        std::filesystem::create_directories(base + "/image");
+        const std::pair<const char*, replay::SSize> pictures[] = {{"UFO", {40, 20}},
+                                                                  {"Fighter", {40, 50}},
+                                                                  {"misile", {10, 50}},
+                                                                  {"Explosion", {48, 48}}};
+        for (const auto& p : pictures)
+            plat::CSurface(p.second.cx, p.second.cy).WritePng(base + "/image/" + p.first + ".kpg");
+        std::string err;
+        replay::OfficialGeometry(base, g.official, err);
+        plat::CFakeClock clock;
+        const plat::CClockGuard guard(clock);
+        CDoruzorODlg host;
+        host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
+                               [] { return std::make_unique<CSceenGame>(); });
+        host.m_strBasePath = base;
+        host.m_strReplayFolder = base + "/replays";
+        g.file = replaytest::PlayScriptedGame(host, clock, 20261208,
+                                              [&g](const CSceenGame& s) { g.nScore = s.m_nScore; });
+        std::filesystem::remove_all(base);
+        return g;
+    }();
+    return game;
+}
+
+std::unique_ptr<CReplayChecker> MakeChecker(int nWorkers) {
+    std::string err;
+    return CReplayChecker::Create(FullGame().official, nWorkers, 1024, SCheckLimits(), err);
+}
+
+void BM_VerifyReplayAlone(benchmark::State& state) {
+    const SRecordedGame& g = FullGame();
+    replay::SVerifyResult r;
+    for (auto _ : state)
+        r = replay::VerifyReplay(g.file, g.official);
+    if (r.verdict != replay::EVerdict::InStep)
+        state.SkipWithError(r.strReason.c_str());
+    state.counters["checks_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_VerifyReplayAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CheckNow(benchmark::State& state) {
+    const SRecordedGame& g = FullGame();
+    const auto checker = MakeChecker(1);
+    SCheckResult r;
+    for (auto _ : state)
+        r = checker->CheckNow(g.file, 1, g.nScore);
+    if (!r.bVerified)
+        state.SkipWithError(r.strReason.c_str());
+    state.counters["checks_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_CheckNow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A batch of 64 checks through the queue, waited for: wall-clock throughput.
+void BM_CheckQueued(benchmark::State& state) {
+    const SRecordedGame& g = FullGame();
+    const auto checker = MakeChecker(static_cast<int>(state.range(0)));
+    constexpr int kBatch = 64;
+    std::mutex m;
+    std::condition_variable cv;
+    int nDone = 0;
+    int nVerified = 0;
+    for (auto _ : state) {
+        {
+            const std::lock_guard<std::mutex> lock(m);
+            nDone = 0;
+        }
+        for (int i = 0; i < kBatch; ++i) {
+            checker->Check(g.file, 1, g.nScore, [&](const SCheckResult& r) {
+                const std::lock_guard<std::mutex> lock(m);
+                nVerified += r.bVerified ? 1 : 0;
+                if (++nDone == kBatch)
+                    cv.notify_one();
+            });
+        }
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return nDone == kBatch; });
+    }
+    if (nVerified != kBatch * static_cast<int>(state.iterations()))
+        state.SkipWithError("a check was not verified");
+    state.counters["checks_per_s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kBatch), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_CheckQueued)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A real game whose fighter steps left and right 20 times a tick (seven
+// times key repeat): the most events, and so the most work and memory, a
+// verified upload can cost within the checker's limits.
+const std::string& KeyStorm() {
+    static const std::string file = [] {
+        const std::string base =
+            std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench_storm";
+        std::filesystem::create_directories(base + "/image");
+        const std::pair<const char*, replay::SSize> pictures[] = {{"UFO", {40, 20}},
+                                                                  {"Fighter", {40, 50}},
+                                                                  {"misile", {10, 50}},
+                                                                  {"Explosion", {48, 48}}};
+        for (const auto& p : pictures)
+            plat::CSurface(p.second.cx, p.second.cy).WritePng(base + "/image/" + p.first + ".kpg");
+        plat::CFakeClock clock;
+        const plat::CClockGuard guard(clock);
+        plat::Srand(4242);
+        CDoruzorODlg host;
+        host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
+                               [] { return std::make_unique<CSceenGame>(); });
+        host.m_strBasePath = base;
+        host.m_strReplayFolder = base + "/replays";
+        host.OpenSceen(2, 1);
+        const auto press = [&host](unsigned key) {
+            host.DeliverKey(plat::WM_KEYDOWN, key);
+            host.DeliverKey(plat::WM_KEYUP, key);
+        };
+        bool bLeft = false;
+        for (int i = 0; i < 60000 && host.m_pGame; ++i) {
+            if (host.m_pGame->m_bKeysAccepted && !bLeft) {
+                bLeft = true;
+                press(plat::VK_SPACE);
+            } else if (host.m_pGame->m_nState == GS_PLAY) {
+                for (int k = 0; k < 20; ++k)
+                    press(k % 2 ? plat::VK_LEFT : plat::VK_RIGHT);
+            }
+            if (!host.m_pGame)
+                break;
+            clock.Advance(100);
+            host.DeliverTimer(1);
+            host.DispatchPendingPaint();
+        }
+        std::filesystem::remove_all(base);
+        return host.m_strLastReplay;
+    }();
+    return file;
+}
+
+long StatusKb(const char* key) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(std::string(key).size()));
+    }
+    return -1;
+}
+
+replay::SGeometry FixedGeometry() {
+    replay::SGeometry g;
+    g.client = {732, 570};
+    g.pictures[0] = {40, 20};
+    g.pictures[1] = {40, 50};
+    g.pictures[2] = {10, 50};
+    g.pictures[3] = {48, 48};
+    return g;
+}
+
+// In a fresh process (this program with --peak FILE SCORE), so that no heap
+// is left over from earlier work: how far one check raises the resident size.
+int PeakChild(const char* pPath, int nScore) {
+    std::ifstream in(pPath, std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string err;
+    const auto checker = CReplayChecker::Create(FixedGeometry(), 1, 1, SCheckLimits(), err);
+    if (!checker)
+        return 2;
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak restarts from here
+    const long nBase = StatusKb("VmRSS:");
+    const SCheckResult r = checker->CheckNow(file, 1, nScore);
+    std::printf("%ld %d\n", StatusKb("VmHWM:") - nBase, r.bVerified ? 1 : 0);
+    return 0;
+}
+
+void BM_HostileCheckPeakMemory(benchmark::State& state) {
+    const std::string& storm = KeyStorm();
+    const replay::SVerifyResult v = replay::VerifyReplay(storm, FixedGeometry());
+    const std::string path =
+        std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench.dzr";
+    std::ofstream(path, std::ios::binary) << storm;
+    long nPeakKb = 0;
+    int nVerified = 0;
+    for (auto _ : state) {
+        const std::string cmd = std::filesystem::read_symlink("/proc/self/exe").string() +
+                                " --peak " + path + " " + std::to_string(v.outcome.nScore);
+        FILE* p = popen(cmd.c_str(), "r");
+        long kb = -1;
+        if (p && std::fscanf(p, "%ld %d", &kb, &nVerified) == 2)
+            nPeakKb = std::max(nPeakKb, kb);
+        if (p)
+            pclose(p);
+    }
+    std::filesystem::remove(path);
+    if (!nVerified)
+        state.SkipWithError("the storm was not verified");
+    state.counters["events"] = static_cast<double>(v.nEvents);
+    state.counters["upload_bytes"] = static_cast<double>(storm.size());
+    state.counters["peak_extra_kb"] = static_cast<double>(nPeakKb);
+}
+BENCHMARK(BM_HostileCheckPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--peak")
+        return PeakChild(argv[2], std::atoi(argv[3]));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
