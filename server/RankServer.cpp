@@ -6,17 +6,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <map>
-#include <mutex>
 
 #include "server/RankPages.h"
 
 namespace {
 
 constexpr size_t kMaxUri = 8192;
-
-constexpr size_t kMaxTrackedAddresses = 4096;
 
 std::string PeerAddress(MHD_Connection* c) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
@@ -71,49 +66,23 @@ struct CRankServer::SImpl {
     std::unique_ptr<CRankStore> pStore;
     int nSubmitsPerMinute = 10;
     bool bBehindProxy = false;
-    std::mutex mutex;
-    std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> submits;
-
-    static void Expire(std::deque<std::chrono::steady_clock::time_point>& q,
-                       std::chrono::steady_clock::time_point now) {
-        while (!q.empty() && now - q.front() > std::chrono::minutes(1))
-            q.pop_front();
-    }
-
-    // Many addresses sending once must not grow the table without end.
-    void ForgetQuietAddresses(std::chrono::steady_clock::time_point now) {
-        if (submits.size() < kMaxTrackedAddresses)
-            return;
-        for (auto it = submits.begin(); it != submits.end();) {
-            Expire(it->second, now);
-            it = it->second.empty() ? submits.erase(it) : std::next(it);
-        }
-    }
-
-    bool AllowSubmit(const std::string& ip) {
-        const auto now = std::chrono::steady_clock::now();
-        ForgetQuietAddresses(now);
-        auto& q = submits[ip];
-        Expire(q, now);
-        if (static_cast<int>(q.size()) >= nSubmitsPerMinute)
-            return false;
-        q.push_back(now);
-        return true;
-    }
-
     std::string Submit(MHD_Connection* c, const QueryLookup& query) {
         SRecord rec;
         std::string why;
         if (!ValidateRecord(query, rec, why))
             return "Not registered: " + why;
-        if (!AllowSubmit(ClientAddress(c, bBehindProxy)))
+        SSubmission sub;
+        sub.rec = rec;
+        sub.strClient = ClientAddress(c, bBehindProxy);
+        sub.nLimitPerMinute = nSubmitsPerMinute;
+        const SSubmitResult r = pStore->SubmitAndWait(std::move(sub));
+        if (r.eResult == ESubmit::Limited)
             return "Not registered: too many records from your address. Try again in a minute.";
-        if (!pStore->Add(rec))
+        if (r.eResult == ESubmit::Failed)
             return "Not registered: the ranking cannot store records now.";
         // The game shows this text as it stands, so it echoes nothing typed.
-        return "Registered.<P>Score " + std::to_string(rec.nScore) + "<P>Rank " +
-               std::to_string(pStore->RankOf(rec)) + " of " +
-               std::to_string(pStore->Count(rec.nLevel));
+        return "Registered.<P>Score " + std::to_string(r.rec.nScore) + "<P>Rank " +
+               std::to_string(r.nRank) + " of " + std::to_string(r.nTotal);
     }
 
     unsigned Handle(MHD_Connection* c, const std::string& url, const std::string& method,
@@ -130,13 +99,12 @@ struct CRankServer::SImpl {
             value = v;
             return true;
         };
-        std::lock_guard<std::mutex> lock(mutex);
         if (url == "/game/quibbix/GameSet.asp") {
             body = SubmissionReply(Submit(c, query));
             return MHD_HTTP_OK;
         }
-        if (url == "/game/quibbix/GameResult.asp" && ResultPage(*pStore, query, body))
-            return MHD_HTTP_OK;
+        if (url == "/game/quibbix/GameResult.asp")
+            return static_cast<unsigned>(ResultPage(*pStore, query, body));
         body = "<!DOCTYPE html><title>404</title><p>No such page.</p>\n";
         return MHD_HTTP_NOT_FOUND;
     }
