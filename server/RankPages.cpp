@@ -89,12 +89,14 @@ std::string Cell(const std::string& text) {
 }
 
 // A place is 1 + the records of the same state with a strictly higher score,
-// the same number the submission's reply gives.
-std::string RankedTable(CRankStore& store, const std::vector<SRecord>& rows, bool bReplays) {
-    std::string t =
-        "<table>\n<tr><th scope=\"col\">Place</th><th scope=\"col\">Name</th>"
-        "<th scope=\"col\">Area</th><th scope=\"col\">Score</th>" +
-        std::string(bReplays ? "<th scope=\"col\">Game</th>" : "") + "</tr>\n";
+// the same number the submission's reply gives; an area's page shows it too.
+std::string RankedTable(CRankStore& store, const std::vector<SRecord>& rows, bool bReplays,
+                        bool bOneArea) {
+    std::string t = "<table>\n<tr><th scope=\"col\">" +
+                    std::string(bOneArea ? "Place overall" : "Place") +
+                    "</th><th scope=\"col\">Name</th>"
+                    "<th scope=\"col\">Area</th><th scope=\"col\">Score</th>" +
+                    std::string(bReplays ? "<th scope=\"col\">Game</th>" : "") + "</tr>\n";
     int place = 0, placeScore = -1;
     for (const SRecord& r : rows) {
         if (r.nScore != placeScore) {
@@ -159,14 +161,14 @@ std::string Ranking(CRankStore& store, const QueryLookup& query, const std::stri
     if (!bUnverifiedOnly) {
         const bool bFirst = !start.bAfter && start.nPage == 0;
         const auto rows = Section(store, true, pAria, start);
-        page += RankedTable(store, rows, bFirst) + NextAfter(strBase, rows);
+        page += RankedTable(store, rows, bFirst, pAria != nullptr) + NextAfter(strBase, rows);
         if (rows.size() == static_cast<size_t>(kPageRows))
             return page + Link(unverifiedBase, "Unverified records");
         start = SPageStart();
     }
     const auto rows = Section(store, false, pAria, start);
-    return page + "<h2>Unverified records</h2>\n" + RankedTable(store, rows, false) +
-           NextAfter(unverifiedBase, rows);
+    return page + "<h2>Unverified records</h2>\n" +
+           RankedTable(store, rows, false, pAria != nullptr) + NextAfter(unverifiedBase, rows);
 }
 
 std::string Newest(CRankStore& store, const QueryLookup& query, int& nStatus) {

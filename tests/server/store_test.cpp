@@ -260,6 +260,31 @@ TEST_P(StoreTest, LimitAndRepeatsHoldAcrossTwoStores) {
     EXPECT_NE(later.rec.nId, first.rec.nId);
 }
 
+// Two servers checking the same address at the same moment cannot both pass.
+TEST_P(StoreTest, LimitHoldsUnderConcurrentSubmissionsFromTwoStores) {
+    auto one = Open();
+    auto two = Open();
+    ASSERT_TRUE(one && two);
+    std::atomic<int> stored{0}, limited{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&, t] {
+            CRankStore* store = t % 2 ? one.get() : two.get();
+            for (int i = 0; i < 10; ++i) {
+                SSubmission s = Sub("c" + std::to_string(t), i, "203.0.113.1");
+                s.nLimitPerMinute = 7;
+                const ESubmit e = store->SubmitAndWait(s).eResult;
+                (e == ESubmit::Stored ? stored : limited)++;
+                EXPECT_TRUE(e == ESubmit::Stored || e == ESubmit::Limited);
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(stored, 7);
+    EXPECT_EQ(limited, 53);
+    EXPECT_EQ(one->Count(1, false), 7);
+}
+
 TEST_P(StoreTest, AReplayVerifiesOneRecordOnlyAcrossStoresAndThreads) {
     auto one = Open();
     auto two = Open();
