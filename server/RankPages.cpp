@@ -97,12 +97,24 @@ std::string RankedTable(CRankStore& store, const std::vector<SRecord>& rows, boo
                     "</th><th scope=\"col\">Name</th>"
                     "<th scope=\"col\">Area</th><th scope=\"col\">Score</th>" +
                     std::string(bReplays ? "<th scope=\"col\">Game</th>" : "") + "</tr>\n";
-    int place = 0, placeScore = -1;
-    for (const SRecord& r : rows) {
-        if (r.nScore != placeScore) {
-            place = store.RankOf(r.nLevel, r.bVerified, r.nScore);
-            placeScore = r.nScore;
+    // The rows are consecutive in the ranking's order, so every record scored
+    // between the first row's score and a later row's is on this page: two
+    // look-ups place the whole page.
+    int first = 0, aboveRest = 0, place = 0, placeScore = -1;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const SRecord& r = rows[i];
+        if (i == 0) {
+            first = store.RankOf(r.nLevel, r.bVerified, r.nScore);
+            aboveRest = first - 1 + store.CountAt(r.nLevel, r.bVerified, r.nScore);
+            place = first;
+        } else if (r.nScore != placeScore) {
+            place = aboveRest + 1 +
+                    static_cast<int>(
+                        std::count_if(rows.begin(), rows.begin() + i, [&](const SRecord& o) {
+                            return o.nScore > r.nScore && o.nScore < rows[0].nScore;
+                        }));
         }
+        placeScore = r.nScore;
         t += "<tr>" + Cell(std::to_string(place)) + Cell(HtmlEscape(r.strName)) +
              Cell(HtmlEscape(r.strAria)) + Cell(std::to_string(r.nScore));
         if (bReplays)

@@ -87,10 +87,14 @@ bool FindRepeat(CSqlConn& c, const SSubmission& sub, int64_t nNow, SRecord& rec)
     return true;
 }
 
-int64_t RecentCount(CSqlConn& c, int nKind, const std::string& strClient, int64_t nNow) {
+// Counts no further than the limit: an address that keeps sending costs no more.
+int64_t RecentCount(CSqlConn& c, int nKind, const std::string& strClient, int64_t nNow,
+                    int nLimit) {
     int64_t n = 0;
-    SqlScalar(c, "SELECT COUNT(*) FROM submissions WHERE client = ? AND kind = ? AND at > ?",
-              {strClient, int64_t{nKind}, nNow - kMinuteMs}, n);
+    SqlScalar(c,
+              "SELECT COUNT(*) FROM (SELECT 1 FROM submissions WHERE client = ? AND kind = ? AND "
+              "at > ? LIMIT ?) AS recent",
+              {strClient, int64_t{nKind}, nNow - kMinuteMs, int64_t{std::max(nLimit, 0)}}, n);
     return n;
 }
 
@@ -122,7 +126,7 @@ bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& 
         r.eResult = ESubmit::Repeated;
         return RankAndTotal(c, r);
     }
-    if (RecentCount(c, 0, sub.strClient, nNow) >= sub.nLimitPerMinute) {
+    if (RecentCount(c, 0, sub.strClient, nNow, sub.nLimitPerMinute) >= sub.nLimitPerMinute) {
         r.eResult = ESubmit::Limited;
         return true;
     }
@@ -156,7 +160,7 @@ bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& 
 
 bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody,
               const std::string& strClient, int nLimit, int64_t nNow, EUpload& e) {
-    if (RecentCount(c, 1, strClient, nNow) >= nLimit) {
+    if (RecentCount(c, 1, strClient, nNow, nLimit) >= nLimit) {
         e = EUpload::Limited;
         return true;
     }
@@ -368,6 +372,15 @@ int CRankStore::RankOf(int nLevel, bool bVerified, int nScore) {
 int CRankStore::Count(int nLevel, bool bVerified) {
     CLease c(*this);
     return c ? std::max(Total(*c, nLevel, bVerified), 0) : 0;
+}
+
+int CRankStore::CountAt(int nLevel, bool bVerified, int nScore) {
+    CLease c(*this);
+    int64_t n = 0;
+    if (c)
+        SqlScalar(*c, "SELECT n FROM score_counts WHERE level = ? AND verified = ? AND score = ?",
+                  {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}, int64_t{nScore}}, n);
+    return static_cast<int>(n);
 }
 
 std::vector<SRecord> CRankStore::Newest(int64_t nAfterId, int nLimit) {

@@ -70,6 +70,8 @@ public:
     // Reads: thread-safe, never wait behind a write in progress.
     int RankOf(int nLevel, bool bVerified, int nScore);
     int Count(int nLevel, bool bVerified);
+    // Records of one level and verified state with exactly this score.
+    int CountAt(int nLevel, bool bVerified, int nScore);
     // Newest first; rows with an id below nAfterId (0: from the newest).
     std::vector<SRecord> Newest(int64_t nAfterId, int nLimit);
     // Level 1 records of one verified state, best first, ties by id; pAria

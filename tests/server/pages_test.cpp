@@ -145,6 +145,8 @@ TEST_F(PagesTest, NextPageLinksWalkEveryRowOnceAcrossTies) {
     // Places: 1 + those strictly higher, within each state.
     EXPECT_EQ(seen[0], "1 v3");
     EXPECT_EQ(seen[32], "33 v2");
+    EXPECT_EQ(seen[64], "65 v1");  // placed from the page's first row
+    EXPECT_EQ(seen[97], "98 v0");
     EXPECT_EQ(seen[129], "98 v128");
     EXPECT_EQ(seen[130], "1 u0");
     EXPECT_EQ(seen[189], "1 u59");

@@ -95,30 +95,57 @@ std::unique_ptr<CPgCluster> CPgCluster::Start(std::string& strError) {
     }
     std::unique_ptr<CPgCluster> c(new CPgCluster);
     c->m_strDir = tmpl;
+    return c->Create(strError) ? std::move(c) : nullptr;
+}
+
+std::unique_ptr<CPgCluster> CPgCluster::Open(const std::string& strDir, std::string& strError) {
+    if (!Installed()) {
+        strError = "PostgreSQL 15 is not installed";
+        return nullptr;
+    }
+    std::unique_ptr<CPgCluster> c(new CPgCluster);
+    c->m_strDir = strDir;
+    c->m_bKeep = true;
+    if (!std::filesystem::exists(strDir + "/data/PG_VERSION")) {
+        std::error_code ec;
+        std::filesystem::remove_all(strDir, ec);
+        std::filesystem::create_directories(strDir, ec);
+        return c->Create(strError) ? std::move(c) : nullptr;
+    }
+    c->m_nPort = FreePort();
+    c->m_strUri = "postgresql://postgres@127.0.0.1:" + std::to_string(c->m_nPort) + "/doruzoro";
+    if (!c->PgCtlStart()) {
+        strError = "cannot start PostgreSQL in " + strDir;
+        return nullptr;
+    }
+    return c;
+}
+
+bool CPgCluster::Create(std::string& strError) {
     if (geteuid() == 0) {
         const passwd* pw = getpwnam("postgres");
-        if (chown(tmpl.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
+        if (chown(m_strDir.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
             strError = "cannot give the folder to postgres";
-            return nullptr;
+            return false;
         }
     }
-    const std::string log = c->m_strDir + "/log";
-    c->m_nPort = FreePort();
-    if (!Run({kBin + "initdb", "-D", c->m_strDir + "/data", "-A", "trust", "-U", "postgres", "-E",
+    const std::string log = m_strDir + "/log";
+    m_nPort = FreePort();
+    if (!Run({kBin + "initdb", "-D", m_strDir + "/data", "-A", "trust", "-U", "postgres", "-E",
               "UTF8", "--locale=C", "--no-sync"},
              log) ||
-        !c->PgCtlStart() ||
-        !Run({kBin + "createdb", "-h", "127.0.0.1", "-p", std::to_string(c->m_nPort), "-U",
-              "postgres", "doruzoro"},
+        !PgCtlStart() ||
+        !Run({kBin + "createdb", "-h", "127.0.0.1", "-p", std::to_string(m_nPort), "-U", "postgres",
+              "doruzoro"},
              log)) {
         std::ifstream in(log);
         std::stringstream text;
         text << in.rdbuf();
         strError = "cannot start PostgreSQL: " + text.str();
-        return nullptr;
+        return false;
     }
-    c->m_strUri = "postgresql://postgres@127.0.0.1:" + std::to_string(c->m_nPort) + "/doruzoro";
-    return c;
+    m_strUri = "postgresql://postgres@127.0.0.1:" + std::to_string(m_nPort) + "/doruzoro";
+    return true;
 }
 
 // fsync on: the tests of lost records must see what a real server keeps.
@@ -157,9 +184,12 @@ void CPgCluster::Kill() {
 }
 
 CPgCluster::~CPgCluster() {
-    if (!m_strDir.empty()) {
-        Run({kBin + "pg_ctl", "-D", m_strDir + "/data", "-m", "immediate", "-w", "stop"},
-            "/dev/null");
+    if (m_strDir.empty())
+        return;
+    Run({kBin + "pg_ctl", "-D", m_strDir + "/data", "-m", m_bKeep ? "fast" : "immediate", "-w",
+         "stop"},
+        "/dev/null");
+    if (!m_bKeep) {
         std::error_code ec;
         std::filesystem::remove_all(m_strDir, ec);
     }

@@ -10,7 +10,11 @@ public:
     static bool Installed();
     // nullptr with the reason when it cannot be started.
     static std::unique_ptr<CPgCluster> Start(std::string& strError);
-    ~CPgCluster();  // stops the server and removes its folder
+    // A server whose folder stays for the next run (a benchmark's filled
+    // tables): made in strDir when missing, started on a free port, stopped
+    // but kept by the destructor.
+    static std::unique_ptr<CPgCluster> Open(const std::string& strDir, std::string& strError);
+    ~CPgCluster();  // stops the server and removes its folder (unless opened)
     CPgCluster(const CPgCluster&) = delete;
     CPgCluster& operator=(const CPgCluster&) = delete;
 
@@ -24,6 +28,8 @@ public:
 private:
     CPgCluster() = default;
     bool PgCtlStart();
+    bool Create(std::string& strError);
+    bool m_bKeep = false;
     std::string m_strDir;
     int m_nPort = 0;
     std::string m_strUri;
