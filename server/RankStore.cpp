@@ -118,10 +118,46 @@ bool ClaimReplay(CSqlConn& c, const SRecord& rec, bool& bClaimed) {
     return bClaimed || SqlDo(c, "UPDATE records SET verified = 0 WHERE id = ?", {rec.nId});
 }
 
+// The same steps in one call to the server's function (see the schema).
+bool DoSubmitPg(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
+    const bool bClaim = sub.rec.bVerified && !sub.rec.strReplay.empty();
+    auto s = SqlRun(
+        c,
+        "SELECT outcome, rid, raria, rname, rlevel, rscore, rverified, rreplay, taken, "
+        "higher, total FROM rank_submit(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        {sub.strClient, sub.strFingerprint, int64_t{sub.nLimitPerMinute}, nNow, sub.rec.strAria,
+         sub.rec.strName, int64_t{sub.rec.nLevel}, int64_t{sub.rec.nScore}, int64_t{bClaim ? 1 : 0},
+         sub.rec.strReplay.empty() ? SqlArg(nullptr) : SqlArg(sub.rec.strReplay)});
+    if (!s || !s->Step())
+        return false;
+    const int64_t outcome = s->Int(0);
+    if (outcome == 2) {
+        r.eResult = ESubmit::Limited;
+        r.rec.bVerified = false;
+        return true;
+    }
+    r.eResult = outcome == 1 ? ESubmit::Repeated : ESubmit::Stored;
+    r.rec = {s->Int(1),
+             s->Text(2),
+             s->Text(3),
+             static_cast<int>(s->Int(4)),
+             static_cast<int>(s->Int(5)),
+             s->Int(6) != 0,
+             s->Null(7) ? std::string() : s->Text(7)};
+    r.bReplayTaken = s->Int(8) != 0;
+    r.nRank = static_cast<int>(s->Int(9)) + 1;
+    r.nTotal = static_cast<int>(s->Int(10));
+    while (s->Step()) {
+    }
+    return !s->Failed();
+}
+
 bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
     r = SSubmitResult();
     r.rec = sub.rec;
     r.rec.nId = 0;
+    if (c.Engine() == EEngine::Postgres)
+        return DoSubmitPg(c, sub, nNow, r);
     if (FindRepeat(c, sub, nNow, r.rec)) {
         r.eResult = ESubmit::Repeated;
         return RankAndTotal(c, r);

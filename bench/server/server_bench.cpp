@@ -250,24 +250,34 @@ int main(int argc, char** argv) {
             const std::string tag = std::string(e == EEngine::Sqlite ? "sqlite" : "pg") + "/" +
                                     (n == kBig ? "1M" : "100");
             const auto unit = benchmark::kMicrosecond;
-            benchmark::RegisterBenchmark(("Submit/" + tag).c_str(), Submit, e, n)->Unit(unit);
-            benchmark::RegisterBenchmark(("Batch64/" + tag).c_str(), Batch64, e, n)->Unit(unit);
-            benchmark::RegisterBenchmark(("RankOf/" + tag).c_str(), RankOf, e, n)->Unit(unit);
+            benchmark::RegisterBenchmark(("Submit/" + tag).c_str(), Submit, e, n)
+                ->Unit(unit)
+                ->UseRealTime();
+            benchmark::RegisterBenchmark(("Batch64/" + tag).c_str(), Batch64, e, n)
+                ->Unit(unit)
+                ->UseRealTime();
+            benchmark::RegisterBenchmark(("RankOf/" + tag).c_str(), RankOf, e, n)
+                ->Unit(unit)
+                ->UseRealTime();
             benchmark::RegisterBenchmark(("FirstPage/" + tag).c_str(), Page, e, n,
                                          std::map<std::string, std::string>{{"data", "1"}})
-                ->Unit(unit);
+                ->Unit(unit)
+                ->UseRealTime();
             benchmark::RegisterBenchmark(
                 ("DeepPage/" + tag).c_str(), Page, e, n,
                 std::map<std::string, std::string>{
                     {"data", "1"}, {"verified", "0"}, {"after", "500000.1"}})
-                ->Unit(unit);
+                ->Unit(unit)
+                ->UseRealTime();
             benchmark::RegisterBenchmark(
                 ("NewestDeep/" + tag).c_str(), Page, e, n,
                 std::map<std::string, std::string>{{"data", "0"}, {"after", "500000"}})
-                ->Unit(unit);
+                ->Unit(unit)
+                ->UseRealTime();
             benchmark::RegisterBenchmark(("Areas/" + tag).c_str(), Page, e, n,
                                          std::map<std::string, std::string>{{"data", "2"}})
-                ->Unit(unit);
+                ->Unit(unit)
+                ->UseRealTime();
         }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
