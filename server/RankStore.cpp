@@ -321,8 +321,11 @@ bool CRankStore::RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow) {
         std::set<int64_t> keys;
         for (const SJob* j : jobs)
             keys.insert(AddressKey(j->strClient));
+        std::string arr;
         for (const int64_t k : keys)
-            ok = ok && SqlDo(c, "SELECT pg_advisory_xact_lock(?)", {k});
+            arr += (arr.empty() ? "{" : ",") + std::to_string(k);
+        ok = SqlDo(c, "SELECT pg_advisory_xact_lock(k) FROM unnest(?::bigint[]) AS k ORDER BY k",
+                   {arr + "}"});
     }
     ok = ok && SqlDo(c, "DELETE FROM submissions WHERE at < ?", {nNow - kMinuteMs});
     for (SJob* j : jobs)
