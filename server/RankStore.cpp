@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <future>
 #include <set>
 
@@ -27,6 +28,50 @@ int64_t AddressKey(const std::string& s) {
     for (const char c : s)
         h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     return static_cast<int64_t>(h);
+}
+
+// Text both engines keep byte for byte: valid UTF-8 without NUL (PostgreSQL
+// refuses the one and its client library cuts at the other). Anything else
+// fails its write, on either engine alike.
+bool Storable(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80         ? 0
+                         : (c >> 5) == 6  ? 1
+                         : (c >> 4) == 14 ? 2
+                         : (c >> 3) == 30 ? 3
+                                          : 9;
+        if (c == 0 || n == 9 || i + n >= s.size())
+            return false;
+        uint32_t cp = n == 0 ? c : c & (0x3F >> n);
+        for (size_t k = 1; k <= n; ++k) {
+            const auto d = static_cast<unsigned char>(s[i + k]);
+            if ((d >> 6) != 2)
+                return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF.
+        static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+            return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+// The repeat check compares requests, whatever bytes they hold: by a digest.
+std::string Digest(const std::string& s) {
+    uint64_t a = 1469598103934665603ull, b = 0x9E3779B97F4A7C15ull;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        a = (a ^ c) * 1099511628211ull;
+        b = (b ^ c) * 0x100000001B3ull + 0x2545F4914F6CDD1Dull;
+    }
+    char out[33];
+    std::snprintf(out, sizeof out, "%016llx%016llx", static_cast<unsigned long long>(a),
+                  static_cast<unsigned long long>(b));
+    return out;
 }
 
 const char* const kRecordColumns = "id, aria, name, level, score, verified, replay";
@@ -156,6 +201,9 @@ bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& 
     r = SSubmitResult();
     r.rec = sub.rec;
     r.rec.nId = 0;
+    if (!Storable(sub.rec.strAria) || !Storable(sub.rec.strName) || !Storable(sub.rec.strReplay) ||
+        !Storable(sub.strClient))
+        return false;
     if (c.Engine() == EEngine::Postgres)
         return DoSubmitPg(c, sub, nNow, r);
     if (FindRepeat(c, sub, nNow, r.rec)) {
@@ -196,6 +244,8 @@ bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& 
 
 bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody,
               const std::string& strClient, int nLimit, int64_t nNow, EUpload& e) {
+    if (!Storable(strSha) || !Storable(strClient))
+        return false;
     if (RecentCount(c, 1, strClient, nNow, nLimit) >= nLimit) {
         e = EUpload::Limited;
         return true;
@@ -343,6 +393,8 @@ void CRankStore::Submit(SSubmission sub, SubmitDone done) {
     SJob job;
     job.strClient = sub.strClient;
     job.nOrder = sub.rec.nScore;
+    if (!sub.strFingerprint.empty())
+        sub.strFingerprint = Digest(sub.strFingerprint);
     job.fnRun = [sub = std::move(sub), result](CSqlConn& c, int64_t nNow) {
         return DoSubmit(c, sub, nNow, *result);
     };

@@ -394,6 +394,47 @@ TEST_P(StoreTest, ManyThreadsAllAnsweredAndAllKept) {
     EXPECT_LT(again->Generation() - generation, static_cast<uint64_t>(kThreads * kEach));
 }
 
+// Text one engine would refuse or cut fails its own write alike on both, and
+// the batch it came in still stores every other record.
+TEST_P(StoreTest, AWriteThatFailsCostsNoOtherRecordItsPlace) {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    const std::vector<std::string> bad = {std::string("ab\0cd", 5), "\xC0\x80", "\xED\xA0\x80",
+                                          "\xF4\x90\x80\x80",       "\xE6\x97", "\xFF"};
+    std::mutex mutex;
+    std::map<std::string, ESubmit> answers;
+    std::atomic<int> answered{0};
+    auto note = [&](const std::string& key) {
+        return [&, key](const SSubmitResult& r) {
+            std::lock_guard<std::mutex> lock(mutex);
+            answers[key] = r.eResult;
+            answered++;
+        };
+    };
+    int sent = 0;
+    for (int i = 0; i < 10; ++i, ++sent) {
+        store->Submit(Sub("good" + std::to_string(i), i), note("good" + std::to_string(i)));
+        if (i < static_cast<int>(bad.size())) {
+            store->Submit(Sub(bad[i], i), note("bad" + std::to_string(i)));
+            ++sent;
+        }
+    }
+    SSubmission odd = Sub("\xE6\x97\xA5 fine", 3);
+    odd.strFingerprint = std::string("any\0bytes\xFF", 10);  // compared by digest only
+    store->Submit(odd, note("odd"));
+    ++sent;
+    while (answered < sent)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(answers["good" + std::to_string(i)], ESubmit::Stored) << i;
+    for (size_t i = 0; i < bad.size(); ++i)
+        EXPECT_EQ(answers["bad" + std::to_string(i)], ESubmit::Failed) << i;
+    EXPECT_EQ(answers["odd"], ESubmit::Stored);
+    EXPECT_EQ(store->Count(1, false), 11);
+    EXPECT_EQ(store->StoreReplay(Sha(1), "x", std::string("a\0b", 3), 10), EUpload::Failed);
+    EXPECT_EQ(store->SubmitAndWait(odd).eResult, ESubmit::Repeated);
+}
+
 TEST_P(StoreTest, CountersFollowAnOperatorsEdits) {
     auto store = Open();
     ASSERT_TRUE(store);
