@@ -13,7 +13,6 @@ namespace {
 
 constexpr int64_t kMinuteMs = 60000;
 constexpr int64_t kRepeatMs = 1000;
-constexpr size_t kMaxIdleReaders = 16;
 constexpr int kMaxRows = 1000;
 
 int64_t NowMs() {
@@ -282,7 +281,10 @@ bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody
 class CRankStore::CLease {
 public:
     explicit CLease(CRankStore& store) : m_store(store), m_pConn(store.TakeReader()) {}
-    ~CLease() { m_store.GiveBack(std::move(m_pConn)); }
+    ~CLease() {
+        if (m_pConn)
+            m_store.GiveBack(std::move(m_pConn));
+    }
     CSqlConn* operator->() { return m_pConn.get(); }
     CSqlConn& operator*() { return *m_pConn; }
     explicit operator bool() const { return m_pConn != nullptr; }
@@ -432,26 +434,37 @@ EUpload CRankStore::StoreReplay(const std::string& strSha, const std::string& st
     return future.get();
 }
 
+// At most kMaxReaders connections read at once: a flood of page requests
+// queues here for a reader, never for a write, and cannot use up the
+// database server's connections.
 std::unique_ptr<CSqlConn> CRankStore::TakeReader() {
+    std::unique_ptr<CSqlConn> conn;
     {
-        std::lock_guard<std::mutex> lock(m_readerMutex);
-        while (!m_arrReaders.empty()) {
-            auto conn = std::move(m_arrReaders.back());
+        std::unique_lock<std::mutex> lock(m_readerMutex);
+        m_readerCv.wait(lock, [this] { return m_nReadersOut < kMaxReaders; });
+        ++m_nReadersOut;
+        if (!m_arrReaders.empty()) {
+            conn = std::move(m_arrReaders.back());
             m_arrReaders.pop_back();
-            if (conn->Usable())
-                return conn;
         }
     }
+    if (conn && conn->Usable())
+        return conn;
     std::string err;
-    return OpenSqlConn(m_strDb, err);
+    conn = OpenSqlConn(m_strDb, err);
+    if (!conn)
+        GiveBack(nullptr);
+    return conn;
 }
 
 void CRankStore::GiveBack(std::unique_ptr<CSqlConn> conn) {
-    if (!conn)
-        return;
-    std::lock_guard<std::mutex> lock(m_readerMutex);
-    if (m_arrReaders.size() < kMaxIdleReaders)
-        m_arrReaders.push_back(std::move(conn));
+    {
+        std::lock_guard<std::mutex> lock(m_readerMutex);
+        --m_nReadersOut;
+        if (conn)
+            m_arrReaders.push_back(std::move(conn));
+    }
+    m_readerCv.notify_one();
 }
 
 int CRankStore::RankOf(int nLevel, bool bVerified, int nScore) {

@@ -92,6 +92,8 @@ public:
     bool LoadReplay(const std::string& strSha, std::string& strBody);
     bool ReplayOfRecord(int64_t nRecordId, std::string& strBody);  // of a verified record only
 
+    // Most connections reading at once.
+    static constexpr int kMaxReaders = 32;
     // Most writes one transaction of the writer carries.
     static constexpr size_t kMaxBatch = 256;
 
@@ -120,6 +122,8 @@ private:
     std::deque<SJob> m_queue;
     bool m_bStop = false;
     std::mutex m_readerMutex;
-    std::vector<std::unique_ptr<CSqlConn>> m_arrReaders;
+    std::condition_variable m_readerCv;
+    std::vector<std::unique_ptr<CSqlConn>> m_arrReaders;  // idle
+    int m_nReadersOut = 0;
     std::thread m_writer;
 };

@@ -435,6 +435,39 @@ TEST_P(StoreTest, AWriteThatFailsCostsNoOtherRecordItsPlace) {
     EXPECT_EQ(store->SubmitAndWait(odd).eResult, ESubmit::Repeated);
 }
 
+// A flood of readers shares a bounded set of connections and reads right.
+TEST_P(StoreTest, ManyReadersShareABoundedSetOfConnections) {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    for (int i = 0; i < 20; ++i)
+        store->Submit(Sub("r" + std::to_string(i), i * 10), [](const SSubmitResult&) {});
+    ASSERT_EQ(store->SubmitAndWait(Sub("last", 1000)).nTotal, 21);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 64; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10; ++i)
+                if (store->RankOf(1, false, 95) != 12 ||
+                    store->Best(false, nullptr, 0, 0, 5).size() != 5)
+                    wrong++;
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(wrong, 0);
+    if (GetParam() == EEngine::Postgres) {
+        std::string err;
+        auto conn = OpenSqlConn(m_strDb, err);
+        ASSERT_TRUE(conn) << err;
+        int64_t n = 0;
+        ASSERT_TRUE(SqlScalar(*conn,
+                              "SELECT COUNT(*) FROM pg_stat_activity WHERE datname = "
+                              "current_database()",
+                              {}, n));
+        // The readers, the writer and this connection.
+        EXPECT_LE(n, CRankStore::kMaxReaders + 2);
+    }
+}
+
 TEST_P(StoreTest, CountersFollowAnOperatorsEdits) {
     auto store = Open();
     ASSERT_TRUE(store);
