@@ -11,5 +11,7 @@ using QueryLookup = std::function<bool(const char* key, std::string& value)>;
 std::string HtmlEscape(const std::string& text);
 // The reply the game reads: the text between the markers, lines joined by <P>.
 std::string SubmissionReply(const std::string& strText);
-// data 0 newest, 1 the overall ranking, 2 by area; false for a bad request.
-bool ResultPage(CRankStore& store, const QueryLookup& query, std::string& strPage);
+// data 0 newest, 1 the overall ranking, 2 by area (with aria= one area's
+// ranking). Deeper pages by "after=" from their "Next page" links; "page=" up
+// to 20. Gives the HTTP status: 200, or 400 with a page saying why.
+int ResultPage(CRankStore& store, const QueryLookup& query, std::string& strPage);

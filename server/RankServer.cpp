@@ -2,12 +2,12 @@
 
 #include <zlib.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -15,96 +15,20 @@
 #include "server/RankPages.h"
 #include "server/RankStore.h"
 #include "server/RecordRules.h"
+#include "server/ReplayCheck.h"
+#include "server/VerifiedRanking.h"
 
 namespace {
 
 constexpr const char* kSetPath = "/game/quibbix/GameSet.asp";
 constexpr const char* kResultPath = "/game/quibbix/GameResult.asp";
 constexpr const char* kReplayPath = "/game/quibbix/Replay.asp";
-constexpr size_t kMaxTrackedAddresses = 4096;
 constexpr size_t kMaxCachedPages = 512;
+// Replays waiting for a worker; past it a record is stored unverified at once.
+constexpr size_t kMaxQueuedChecks = 64;
 constexpr size_t kMaxCachedBytes = 32 << 20;
 
 using Clock = std::chrono::steady_clock;
-
-// ---- The store's asynchronous submission, done here until the store does it.
-// The store will take these with Submit(sub, done), keep the per-address
-// limit and the repeat detection in the database, and call done after the
-// commit. Until then this block does the same in this process, synchronously.
-struct SSubmission {
-    SRecord rec;
-    std::string strClient;
-    std::string strFingerprint;  // client and request target: the same request again
-    int nLimitPerMinute;
-};
-enum class ESubmit { Stored, Repeated, Limited, Failed };
-struct SSubmitResult {
-    ESubmit eResult;
-    SRecord rec;
-    bool bReplayTaken;
-    int nRank;
-    int nTotal;
-};
-
-class CSubmitAdapter {
-public:
-    explicit CSubmitAdapter(CRankStore& store, std::mutex& storeMutex,
-                            std::atomic<uint64_t>& generation)
-        : m_store(store), m_storeMutex(storeMutex), m_generation(generation) {}
-
-    void Submit(SSubmission sub, const std::function<void(const SSubmitResult&)>& done) {
-        SSubmitResult r{ESubmit::Failed, sub.rec, false, 0, 0};
-        {
-            std::lock_guard<std::mutex> lock(m_storeMutex);
-            const auto now = Clock::now();
-            while (!m_recent.empty() && now - m_recent.front().first > std::chrono::seconds(1)) {
-                m_byFingerprint.erase(m_recent.front().second);
-                m_recent.pop_front();
-            }
-            const auto seen = m_byFingerprint.find(sub.strFingerprint);
-            if (seen != m_byFingerprint.end()) {
-                r = seen->second;
-                r.eResult = ESubmit::Repeated;
-            } else if (!AllowSubmit(sub.strClient, sub.nLimitPerMinute, now)) {
-                r.eResult = ESubmit::Limited;
-            } else if (m_store.Add(sub.rec)) {
-                ++m_generation;
-                r = {ESubmit::Stored, sub.rec, false, m_store.RankOf(sub.rec),
-                     m_store.Count(sub.rec.nLevel)};
-                m_byFingerprint.emplace(sub.strFingerprint, r);
-                m_recent.emplace_back(now, sub.strFingerprint);
-            }
-        }
-        done(r);
-    }
-
-private:
-    static void Expire(std::deque<Clock::time_point>& q, Clock::time_point now) {
-        while (!q.empty() && now - q.front() > std::chrono::minutes(1))
-            q.pop_front();
-    }
-    bool AllowSubmit(const std::string& client, int limit, Clock::time_point now) {
-        if (m_submits.size() >= kMaxTrackedAddresses)  // many addresses sending once
-            for (auto it = m_submits.begin(); it != m_submits.end();) {
-                Expire(it->second, now);
-                it = it->second.empty() ? m_submits.erase(it) : std::next(it);
-            }
-        auto& q = m_submits[client];
-        Expire(q, now);
-        if (static_cast<int>(q.size()) >= limit)
-            return false;
-        q.push_back(now);
-        return true;
-    }
-
-    CRankStore& m_store;
-    std::mutex& m_storeMutex;
-    std::atomic<uint64_t>& m_generation;
-    std::map<std::string, std::deque<Clock::time_point>> m_submits;
-    std::unordered_map<std::string, SSubmitResult> m_byFingerprint;
-    std::deque<std::pair<Clock::time_point, std::string>> m_recent;
-};
-// ---- End of the store's part.
 
 bool Gzip(const std::string& in, std::string& out) {
     z_stream z{};
@@ -185,30 +109,14 @@ SHttpResponse Page(int status, const std::string& text) {
     return r;
 }
 
-std::string SubmitText(const SSubmitResult& r) {
-    switch (r.eResult) {
-        case ESubmit::Stored:
-        case ESubmit::Repeated:
-            // The game shows this text as it stands, so it echoes nothing typed.
-            return "Registered.<P>Score " + std::to_string(r.rec.nScore) + "<P>Rank " +
-                   std::to_string(r.nRank) + " of " + std::to_string(r.nTotal);
-        case ESubmit::Limited:
-            return "Not registered: too many records from your address. Try again in a minute.";
-        case ESubmit::Failed:
-            break;
-    }
-    return "Not registered: the ranking cannot store records now.";
-}
-
 }  // namespace
 
 struct CRankServer::SImpl {
     SServerOptions opt;
     std::set<std::string> setTrusted;  // canonical addresses
     std::unique_ptr<CRankStore> pStore;
-    std::mutex storeMutex;
-    std::atomic<uint64_t> nGeneration{0};
-    std::unique_ptr<CSubmitAdapter> pSubmit;
+    std::unique_ptr<CVerifiedRanking> pVerified;
+    std::unique_ptr<CReplayChecker> pChecker;  // its queued checks end in pVerified
     CPageCache cache;
     std::unique_ptr<CHttpFront> pFront;  // last: stopped before anything it calls goes
 
@@ -232,8 +140,8 @@ struct CRankServer::SImpl {
 
     SHttpResponse Answer(const SHttpRequest& req, const std::string& client,
                          const std::shared_ptr<CHttpReply>& reply) {
-        if (req.strMethod == "POST" && req.strPath == kReplayPath)
-            return Page(501, "Replays are not taken by this server.");
+        if (req.strPath == kReplayPath)
+            return ReplayRoute(req, client);
         if (req.strMethod != "GET" && req.strMethod != "HEAD") {
             SHttpResponse r = Page(405, "Only GET is served.");
             r.arrHeaders.emplace_back("Allow", "GET, HEAD");
@@ -258,6 +166,39 @@ struct CRankServer::SImpl {
         return Page(404, "No such page.");
     }
 
+    // POST: the game's upload of its replay. GET ?id=N: the replay of a verified record.
+    SHttpResponse ReplayRoute(const SHttpRequest& req, const std::string& client) {
+        if (req.strMethod == "POST") {
+            SHttpResponse r;
+            std::string text;
+            r.nStatus = pVerified->Upload(req.strBody, client, opt.nSubmitsPerMinute, text);
+            r.strContentType = "text/plain; charset=utf-8";
+            r.strBody = text + "\n";
+            return r;
+        }
+        if (req.strMethod != "GET" && req.strMethod != "HEAD") {
+            SHttpResponse r = Page(405, "Only GET and POST are served here.");
+            r.arrHeaders.emplace_back("Allow", "GET, HEAD, POST");
+            return r;
+        }
+        std::map<std::string, std::string> query;
+        std::string body;
+        if (ParseQuery(req.strQuery, query) != EQuery::Ok || query.size() != 1 ||
+            !query.count("id"))
+            return Page(400, "Name a replay with id=.");
+        const std::string& id = query["id"];
+        if (id.empty() || id.size() > 18 ||
+            id.find_first_not_of("0123456789") != std::string::npos ||
+            !pStore->ReplayOfRecord(std::stoll(id), body))
+            return Page(404, "No replay is offered for this record.");
+        SHttpResponse r;
+        r.strContentType = "application/octet-stream";
+        r.arrHeaders.emplace_back("Content-Disposition",
+                                  "attachment; filename=\"doruzoro-" + id + ".dzr\"");
+        r.strBody = std::move(body);
+        return r;
+    }
+
     static SHttpResponse Reply(const std::string& text) {
         SHttpResponse r;
         r.strBody = SubmissionReply(text);
@@ -273,11 +214,13 @@ struct CRankServer::SImpl {
         if (req.IsHead())  // the headers of the answer, never a record
             return Reply("");
         SSubmission sub{rec, client, client + " " + req.strTarget, opt.nSubmitsPerMinute};
-        pSubmit->Submit(std::move(sub), [reply, client](const SSubmitResult& r) {
-            SHttpResponse resp = Reply(SubmitText(r));
-            resp.strLogClient = client;
-            reply->Send(std::move(resp));
-        });
+        const auto key = query.find("replay");
+        pVerified->Submit(std::move(sub), key == query.end() ? "" : key->second,
+                          [reply, client](const std::string& text) {
+                              SHttpResponse resp = Reply(text);
+                              resp.strLogClient = client;
+                              reply->Send(std::move(resp));
+                          });
         SHttpResponse later;
         later.nStatus = 0;
         return later;
@@ -296,23 +239,24 @@ struct CRankServer::SImpl {
     SHttpResponse ResultPage(const SHttpRequest& req,
                              const std::map<std::string, std::string>& query) {
         std::string key;
-        for (const char* k : {"data", "page", "aria"}) {  // all that the pages read
+        for (const char* k : {"data", "page", "aria", "after"}) {  // all that the pages read
             const auto it = query.find(k);
             if (it != query.end())
                 key += std::string(k) + "=" + std::to_string(it->second.size()) + ":" + it->second +
                        "&";
         }
-        std::shared_ptr<const CPageCache::SEntry> entry = cache.Find(key, nGeneration.load());
+        const uint64_t generation = pStore->Generation();
+        std::shared_ptr<const CPageCache::SEntry> entry = cache.Find(key, generation);
         if (!entry) {
             auto fresh = std::make_shared<CPageCache::SEntry>();
-            bool ok;
-            {
-                std::lock_guard<std::mutex> lock(storeMutex);
-                fresh->nGeneration = nGeneration.load();
-                ok = ::ResultPage(*pStore, Lookup(query), fresh->strPlain);
+            fresh->nGeneration = generation;
+            const int status = ::ResultPage(*pStore, Lookup(query), fresh->strPlain);
+            if (status != 200) {
+                SHttpResponse r;
+                r.nStatus = status;
+                r.strBody = std::move(fresh->strPlain);
+                return r;
             }
-            if (!ok)
-                return Page(404, "No such page.");
             if (!Gzip(fresh->strPlain, fresh->strGzip))
                 fresh->strGzip.clear();
             cache.Put(key, fresh);
@@ -369,8 +313,14 @@ std::unique_ptr<CRankServer> CRankServer::Start(const SServerOptions& opt, std::
     impl.pStore = CRankStore::Open(opt.strDb, strError);
     if (!impl.pStore)
         return nullptr;
-    impl.pSubmit =
-        std::make_unique<CSubmitAdapter>(*impl.pStore, impl.storeMutex, impl.nGeneration);
+    if (!opt.strData.empty()) {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        impl.pChecker = CReplayChecker::Create(opt.strData, static_cast<int>(std::min(cores, 16u)),
+                                               kMaxQueuedChecks, strError);
+        if (!impl.pChecker)
+            return nullptr;
+    }
+    impl.pVerified = std::make_unique<CVerifiedRanking>(*impl.pStore, impl.pChecker.get());
     SFrontOptions f;
     f.arrAddresses = opt.arrAddresses;
     f.nPort = opt.nPort;

@@ -1,194 +1,609 @@
 #include "server/RankStore.h"
 
-#include <sqlite3.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <set>
+
+#include "server/RankSchema.h"
+#include "server/SqlConn.h"
 
 namespace {
 
-struct StmtCloser {
-    void operator()(sqlite3_stmt* p) const { sqlite3_finalize(p); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtCloser>;
+constexpr int64_t kMinuteMs = 60000;
+constexpr int64_t kRepeatMs = 1000;
+constexpr int kMaxRows = 1000;
 
-Stmt Prepare(sqlite3* db, const char* sql) {
-    sqlite3_stmt* p = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &p, nullptr);
-    return Stmt(p);
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
-void BindText(sqlite3_stmt* s, int i, const std::string& v) {
-    sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+// A stable 64-bit hash of an address: the key of its advisory lock.
+int64_t AddressKey(const std::string& s) {
+    uint64_t h = 1469598103934665603ull;
+    for (const char c : s)
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return static_cast<int64_t>(h);
 }
 
-std::string Text(sqlite3_stmt* s, int i) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-    return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s, i))) : std::string();
-}
-
-std::vector<SRecord> Rows(sqlite3_stmt* s) {
-    std::vector<SRecord> out;
-    while (s && sqlite3_step(s) == SQLITE_ROW)
-        out.push_back({Text(s, 0), Text(s, 1), sqlite3_column_int(s, 2), sqlite3_column_int(s, 3)});
-    return out;
-}
-
-}  // namespace
-
-CRankStore::~CRankStore() {
-    sqlite3_close(m_pDb);
-}
-
-std::unique_ptr<CRankStore> CRankStore::Open(const std::string& path, std::string& strError) {
-    std::unique_ptr<CRankStore> store(new CRankStore);
-    if (sqlite3_open(path.c_str(), &store->m_pDb) != SQLITE_OK) {
-        strError = sqlite3_errmsg(store->m_pDb);
-        return nullptr;
-    }
-    sqlite3_busy_timeout(store->m_pDb, 2000);
-    // WAL with full syncs: an answered record survives a crash or power loss.
-    const bool ok =
-        store->Exec("PRAGMA journal_mode=WAL") && store->Exec("PRAGMA synchronous=FULL") &&
-        store->Exec(
-            "CREATE TABLE IF NOT EXISTS records(id INTEGER PRIMARY KEY, "
-            "aria TEXT NOT NULL, name TEXT NOT NULL, level INTEGER NOT NULL, "
-            "score INTEGER NOT NULL)") &&
-        store->Exec("CREATE INDEX IF NOT EXISTS by_score ON records(level, score DESC)") &&
-        store->Exec("CREATE INDEX IF NOT EXISTS by_area ON records(aria, score DESC)");
-    if (!ok) {
-        strError = sqlite3_errmsg(store->m_pDb);
-        return nullptr;
-    }
-    return store->KeepTotals(strError) ? std::move(store) : nullptr;
-}
-
-// Counting a million rows for every rank and for the area list took a tenth of
-// a second each time; triggers keep the counts beside the records instead, in
-// the same transaction as each change. A file without them gets them once.
-bool CRankStore::HasTotals() {
-    const Stmt s = Prepare(
-        m_pDb, "SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = 'records_changed'");
-    return s && sqlite3_step(s.get()) == SQLITE_ROW;
-}
-
-// The totals' share of one record, added for new and taken away for old.
-const std::string kCountNew =
-    "INSERT INTO score_counts VALUES(new.level, new.score, 1) "
-    "ON CONFLICT(level, score) DO UPDATE SET n = n + 1; "
-    "INSERT INTO area_totals VALUES(new.aria, 1, new.score) "
-    "ON CONFLICT(aria) DO UPDATE SET players = players + 1, best = max(best, excluded.best); ";
-const std::string kUncountOld =
-    "UPDATE score_counts SET n = n - 1 WHERE level = old.level AND score = old.score; "
-    "DELETE FROM score_counts WHERE level = old.level AND score = old.score AND n <= 0; "
-    "UPDATE area_totals SET players = players - 1, best = coalesce((SELECT MAX(score) "
-    "FROM records WHERE aria = old.aria), 0) WHERE aria = old.aria; "
-    "DELETE FROM area_totals WHERE aria = old.aria AND players <= 0; ";
-
-bool CRankStore::KeepTotals(std::string& strError) {
-    if (!Exec("BEGIN IMMEDIATE")) {
-        strError = sqlite3_errmsg(m_pDb);
-        return false;
-    }
-    if (HasTotals())
-        return Exec("COMMIT");
-    const bool ok =
-        Exec("DROP TABLE IF EXISTS score_counts") && Exec("DROP TABLE IF EXISTS area_totals") &&
-        Exec(
-            "CREATE TABLE score_counts(level INTEGER NOT NULL, score INTEGER NOT NULL, "
-            "n INTEGER NOT NULL, PRIMARY KEY(level, score)) WITHOUT ROWID") &&
-        Exec(
-            "CREATE TABLE area_totals(aria TEXT PRIMARY KEY, players INTEGER NOT NULL, "
-            "best INTEGER NOT NULL) WITHOUT ROWID") &&
-        Exec(
-            "INSERT INTO score_counts SELECT level, score, COUNT(*) FROM records "
-            "GROUP BY level, score") &&
-        Exec(
-            "INSERT INTO area_totals SELECT aria, COUNT(*), MAX(score) FROM records GROUP BY "
-            "aria") &&
-        Exec("DROP TRIGGER IF EXISTS records_added") &&
-        Exec(("CREATE TRIGGER records_added AFTER INSERT ON records BEGIN " + kCountNew + "END")
-                 .c_str()) &&
-        Exec("DROP TRIGGER IF EXISTS records_removed") &&
-        Exec(("CREATE TRIGGER records_removed AFTER DELETE ON records BEGIN " + kUncountOld + "END")
-                 .c_str()) &&
-        // An operator's correction by hand is a removal and an addition.
-        Exec(
-            ("CREATE TRIGGER records_changed AFTER UPDATE OF aria, level, score ON records BEGIN " +
-             kUncountOld + kCountNew + "END")
-                .c_str());
-    if (!ok || !Exec("COMMIT")) {
-        strError = sqlite3_errmsg(m_pDb);
-        Exec("ROLLBACK");
-        return false;
+// Text both engines keep byte for byte: valid UTF-8 without NUL (PostgreSQL
+// refuses the one and its client library cuts at the other). Anything else
+// fails its write, on either engine alike.
+bool Storable(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80         ? 0
+                         : (c >> 5) == 6  ? 1
+                         : (c >> 4) == 14 ? 2
+                         : (c >> 3) == 30 ? 3
+                                          : 9;
+        if (c == 0 || n == 9 || i + n >= s.size())
+            return false;
+        uint32_t cp = n == 0 ? c : c & (0x3F >> n);
+        for (size_t k = 1; k <= n; ++k) {
+            const auto d = static_cast<unsigned char>(s[i + k]);
+            if ((d >> 6) != 2)
+                return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF.
+        static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+            return false;
+        i += n + 1;
     }
     return true;
 }
 
-bool CRankStore::Exec(const char* sql) {
-    return sqlite3_exec(m_pDb, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+// The repeat check compares requests, whatever bytes they hold: by a digest.
+std::string Digest(const std::string& s) {
+    uint64_t a = 1469598103934665603ull, b = 0x9E3779B97F4A7C15ull;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        a = (a ^ c) * 1099511628211ull;
+        b = (b ^ c) * 0x100000001B3ull + 0x2545F4914F6CDD1Dull;
+    }
+    char out[33];
+    std::snprintf(out, sizeof out, "%016llx%016llx", static_cast<unsigned long long>(a),
+                  static_cast<unsigned long long>(b));
+    return out;
 }
 
-bool CRankStore::Add(const SRecord& rec) {
-    const Stmt s =
-        Prepare(m_pDb, "INSERT INTO records(aria, name, level, score) VALUES(?, ?, ?, ?)");
+const char* const kRecordColumns = "id, aria, name, level, score, verified, replay";
+
+std::vector<SRecord> Rows(CSqlStmt* s, std::vector<SRecord> out = {}) {
+    while (s && s->Step())
+        out.push_back({s->Int(0), s->Text(1), s->Text(2), static_cast<int>(s->Int(3)),
+                       static_cast<int>(s->Int(4)), s->Int(5) != 0,
+                       s->Null(6) ? std::string() : s->Text(6)});
+    return out;
+}
+
+int Higher(CSqlConn& c, int nLevel, bool bVerified, int nScore) {
+    const int64_t lv = nLevel, v = bVerified ? 1 : 0, s = nScore;
+    const int64_t fine = s / kFineBucket, coarse = s / kCoarseBucket;
+    int64_t n = 0;
+    if (!SqlScalar(c, kSqlHigher,
+                   {lv, v, s, (fine + 1) * kFineBucket, lv, v, fine,
+                    (coarse + 1) * (kCoarseBucket / kFineBucket), lv, v, coarse},
+                   n))
+        return -1;
+    return static_cast<int>(n);
+}
+
+int Total(CSqlConn& c, int nLevel, bool bVerified) {
+    int64_t n = 0;
+    if (!SqlScalar(c,
+                   "SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? "
+                   "AND width = 10000",
+                   {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}}, n))
+        return -1;
+    return static_cast<int>(n);
+}
+
+bool RankAndTotal(CSqlConn& c, SSubmitResult& r) {
+    const int higher = Higher(c, r.rec.nLevel, r.rec.bVerified, r.rec.nScore);
+    r.nTotal = Total(c, r.rec.nLevel, r.rec.bVerified);
+    r.nRank = higher + 1;
+    return higher >= 0 && r.nTotal >= 0;
+}
+
+// An earlier identical request within the second: its record, if still there.
+bool FindRepeat(CSqlConn& c, const SSubmission& sub, int64_t nNow, SRecord& rec) {
+    if (sub.strFingerprint.empty())
+        return false;
+    int64_t id = 0;
+    if (!SqlScalar(c,
+                   "SELECT record_id FROM submissions WHERE fingerprint = ? AND kind = 0 AND "
+                   "at > ? ORDER BY at LIMIT 1",
+                   {sub.strFingerprint, nNow - kRepeatMs}, id))
+        return false;
+    auto s =
+        SqlRun(c, std::string("SELECT ") + kRecordColumns + " FROM records WHERE id = ?", {id});
+    const auto rows = Rows(s.get());
+    if (rows.empty())
+        return false;
+    rec = rows[0];
+    return true;
+}
+
+// Counts no further than the limit: an address that keeps sending costs no more.
+int64_t RecentCount(CSqlConn& c, int nKind, const std::string& strClient, int64_t nNow,
+                    int nLimit) {
+    int64_t n = 0;
+    SqlScalar(c,
+              "SELECT COUNT(*) FROM (SELECT 1 FROM submissions WHERE client = ? AND kind = ? AND "
+              "at > ? LIMIT ?) AS recent",
+              {strClient, int64_t{nKind}, nNow - kMinuteMs, int64_t{std::max(nLimit, 0)}}, n);
+    return n;
+}
+
+// A replay verifies one record, ever: the first whose transaction claims it.
+bool ClaimReplay(CSqlConn& c, const SRecord& rec, bool& bClaimed) {
+    auto keep = c.Prepare(
+        "INSERT INTO replays(sha, body, client, at, claimed_by) VALUES(?, ?, '', 0, NULL) "
+        "ON CONFLICT(sha) DO NOTHING");
+    if (!keep)
+        return false;
+    keep->Bind(1, rec.strReplay);
+    keep->BindBlob(2, std::string());
+    while (keep->Step()) {
+    }
+    int64_t changed = 0;
+    if (keep->Failed() ||
+        !SqlDo(c, "UPDATE replays SET claimed_by = ? WHERE sha = ? AND claimed_by IS NULL",
+               {rec.nId, rec.strReplay}, &changed))
+        return false;
+    bClaimed = changed == 1;
+    return bClaimed || SqlDo(c, "UPDATE records SET verified = 0 WHERE id = ?", {rec.nId});
+}
+
+// The same steps in one call to the server's function (see the schema).
+bool DoSubmitPg(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
+    const bool bClaim = sub.rec.bVerified && !sub.rec.strReplay.empty();
+    auto s = SqlRun(
+        c,
+        "SELECT outcome, rid, raria, rname, rlevel, rscore, rverified, rreplay, taken, "
+        "higher, total FROM rank_submit(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        {sub.strClient, sub.strFingerprint, int64_t{sub.nLimitPerMinute}, nNow, sub.rec.strAria,
+         sub.rec.strName, int64_t{sub.rec.nLevel}, int64_t{sub.rec.nScore}, int64_t{bClaim ? 1 : 0},
+         sub.rec.strReplay.empty() ? SqlArg(nullptr) : SqlArg(sub.rec.strReplay)});
+    if (!s || !s->Step())
+        return false;
+    const int64_t outcome = s->Int(0);
+    if (outcome == 2) {
+        r.eResult = ESubmit::Limited;
+        r.rec.bVerified = false;
+        return true;
+    }
+    r.eResult = outcome == 1 ? ESubmit::Repeated : ESubmit::Stored;
+    r.rec = {s->Int(1),
+             s->Text(2),
+             s->Text(3),
+             static_cast<int>(s->Int(4)),
+             static_cast<int>(s->Int(5)),
+             s->Int(6) != 0,
+             s->Null(7) ? std::string() : s->Text(7)};
+    r.bReplayTaken = s->Int(8) != 0;
+    r.nRank = static_cast<int>(s->Int(9)) + 1;
+    r.nTotal = static_cast<int>(s->Int(10));
+    while (s->Step()) {
+    }
+    return !s->Failed();
+}
+
+bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
+    r = SSubmitResult();
+    r.rec = sub.rec;
+    r.rec.nId = 0;
+    if (!Storable(sub.rec.strAria) || !Storable(sub.rec.strName) || !Storable(sub.rec.strReplay) ||
+        !Storable(sub.strClient))
+        return false;
+    if (c.Engine() == EEngine::Postgres)
+        return DoSubmitPg(c, sub, nNow, r);
+    if (FindRepeat(c, sub, nNow, r.rec)) {
+        r.eResult = ESubmit::Repeated;
+        return RankAndTotal(c, r);
+    }
+    if (RecentCount(c, 0, sub.strClient, nNow, sub.nLimitPerMinute) >= sub.nLimitPerMinute) {
+        r.eResult = ESubmit::Limited;
+        return true;
+    }
+    const bool bClaim = r.rec.bVerified && !r.rec.strReplay.empty();
+    r.rec.bVerified = bClaim;
+    auto ins = SqlRun(c,
+                      "INSERT INTO records(aria, name, level, score, verified, replay, at) "
+                      "VALUES(?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                      {r.rec.strAria, r.rec.strName, int64_t{r.rec.nLevel}, int64_t{r.rec.nScore},
+                       int64_t{bClaim ? 1 : 0},
+                       r.rec.strReplay.empty() ? SqlArg(nullptr) : SqlArg(r.rec.strReplay), nNow});
+    if (!ins || !ins->Step())
+        return false;
+    r.rec.nId = ins->Int(0);
+    while (ins->Step()) {
+    }
+    ins.reset();
+    if (bClaim) {
+        bool bClaimed = false;
+        if (!ClaimReplay(c, r.rec, bClaimed))
+            return false;
+        r.rec.bVerified = bClaimed;
+        r.bReplayTaken = !bClaimed;
+    }
+    if (!SqlDo(c, "INSERT INTO submissions VALUES(0, ?, ?, ?, ?)",
+               {sub.strClient, nNow, sub.strFingerprint, r.rec.nId}))
+        return false;
+    r.eResult = ESubmit::Stored;
+    return RankAndTotal(c, r);
+}
+
+bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody,
+              const std::string& strClient, int nLimit, int64_t nNow, EUpload& e) {
+    if (!Storable(strSha) || !Storable(strClient))
+        return false;
+    if (RecentCount(c, 1, strClient, nNow, nLimit) >= nLimit) {
+        e = EUpload::Limited;
+        return true;
+    }
+    int64_t size = -1;
+    SqlScalar(c, "SELECT length(body) FROM replays WHERE sha = ?", {strSha}, size);
+    // A record may have claimed the hash before its body came: fill it in.
+    auto s = c.Prepare(size < 0 ? "INSERT INTO replays(body, sha, client, at) VALUES(?, ?, ?, ?)"
+                                : "UPDATE replays SET body = ?, client = ?, at = ? WHERE sha = ? "
+                                  "AND length(body) = 0");
     if (!s)
         return false;
-    BindText(s.get(), 1, rec.strAria);
-    BindText(s.get(), 2, rec.strName);
-    sqlite3_bind_int(s.get(), 3, rec.nLevel);
-    sqlite3_bind_int(s.get(), 4, rec.nScore);
-    return sqlite3_step(s.get()) == SQLITE_DONE;
+    s->BindBlob(1, strBody);
+    if (size < 0) {
+        s->Bind(2, strSha);
+        s->Bind(3, strClient);
+        s->Bind(4, nNow);
+    } else {
+        s->Bind(2, strClient);
+        s->Bind(3, nNow);
+        s->Bind(4, strSha);
+    }
+    while (s->Step()) {
+    }
+    if (s->Failed())
+        return false;
+    e = size > 0 ? EUpload::AlreadyThere : EUpload::Stored;
+    return SqlDo(c, "INSERT INTO submissions VALUES(1, ?, ?, '', 0)", {strClient, nNow});
 }
 
-int CRankStore::RankOf(const SRecord& rec) {
-    const Stmt s = Prepare(
-        m_pDb, "SELECT coalesce(SUM(n), 0) FROM score_counts WHERE level = ? AND score > ?");
-    if (!s)
-        return 0;
-    sqlite3_bind_int(s.get(), 1, rec.nLevel);
-    sqlite3_bind_int(s.get(), 2, rec.nScore);
-    return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int(s.get(), 0) + 1 : 0;
+}  // namespace
+
+// A reading connection for the length of one call, then back to the pool.
+class CRankStore::CLease {
+public:
+    explicit CLease(CRankStore& store) : m_store(store), m_pConn(store.TakeReader()) {}
+    ~CLease() {
+        if (m_pConn)
+            m_store.GiveBack(std::move(m_pConn));
+    }
+    CSqlConn* operator->() { return m_pConn.get(); }
+    CSqlConn& operator*() { return *m_pConn; }
+    explicit operator bool() const { return m_pConn != nullptr; }
+
+private:
+    CRankStore& m_store;
+    std::unique_ptr<CSqlConn> m_pConn;
+};
+
+CRankStore::CRankStore(std::string strDb) : m_strDb(std::move(strDb)) {}
+
+std::unique_ptr<CRankStore> CRankStore::Open(const std::string& strDb, std::string& strError) {
+    std::unique_ptr<CRankStore> store(new CRankStore(strDb));
+    store->m_pWriter = OpenSqlConn(strDb, strError);
+    if (!store->m_pWriter || !EnsureRankSchema(*store->m_pWriter, strError))
+        return nullptr;
+    store->m_writer = std::thread([p = store.get()] { p->WriterLoop(); });
+    return store;
 }
 
-int CRankStore::Count(int nLevel) {
-    const Stmt s = Prepare(m_pDb, "SELECT coalesce(SUM(n), 0) FROM score_counts WHERE level = ?");
-    if (!s)
-        return 0;
-    sqlite3_bind_int(s.get(), 1, nLevel);
-    return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int(s.get(), 0) : 0;
+CRankStore::~CRankStore() {
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_bStop = true;
+    }
+    m_queueCv.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();
 }
 
-std::vector<SRecord> CRankStore::Newest(int nOffset, int nLimit) {
-    const Stmt s = Prepare(m_pDb,
-                           "SELECT aria, name, level, score FROM records ORDER BY id DESC "
-                           "LIMIT ? OFFSET ?");
-    if (!s)
+void CRankStore::Enqueue(SJob job) {
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_queue.push_back(std::move(job));
+    }
+    m_queueCv.notify_one();
+}
+
+void CRankStore::WriterLoop() {
+    for (;;) {
+        std::vector<SJob> batch;
+        {
+            std::unique_lock<std::mutex> lock(m_queueMutex);
+            m_queueCv.wait(lock, [this] { return m_bStop || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;  // stopping, and everything answered
+            while (!m_queue.empty() && batch.size() < kMaxBatch) {
+                batch.push_back(std::move(m_queue.front()));
+                m_queue.pop_front();
+            }
+        }
+        RunBatch(batch);
+    }
+}
+
+// One transaction for the whole batch; when one write in it fails, each is
+// tried again alone, so that one bad write costs no other its record.
+void CRankStore::RunBatch(std::vector<SJob>& jobs) {
+    std::vector<SJob*> order;
+    for (SJob& j : jobs)
+        order.push_back(&j);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const SJob* a, const SJob* b) { return a->nOrder < b->nOrder; });
+    const int64_t now = NowMs();
+    if (RunInTransaction(order, now)) {
+        for (SJob* j : order)
+            j->fnDone(true);
+        return;
+    }
+    for (SJob* j : order) {
+        std::vector<SJob*> one{j};
+        j->fnDone(RunInTransaction(one, now));
+    }
+}
+
+bool CRankStore::RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow) {
+    CSqlConn& c = *m_pWriter;
+    if (!c.Usable() || !c.Begin()) {
+        c.Rollback();
+        return false;
+    }
+    bool ok = true;
+    if (c.Engine() == EEngine::Postgres) {
+        // Servers on other machines check the same addresses: one at a time
+        // per address, locks taken in one order so that none waits in a circle.
+        std::set<int64_t> keys;
+        for (const SJob* j : jobs)
+            keys.insert(AddressKey(j->strClient));
+        std::string arr;
+        for (const int64_t k : keys)
+            arr += (arr.empty() ? "{" : ",") + std::to_string(k);
+        ok = SqlDo(c, "SELECT pg_advisory_xact_lock(k) FROM unnest(?::bigint[]) AS k ORDER BY k",
+                   {arr + "}"});
+    }
+    ok = ok && SqlDo(c, "DELETE FROM submissions WHERE at < ?", {nNow - kMinuteMs});
+    for (SJob* j : jobs)
+        ok = ok && j->fnRun(c, nNow);
+    ok = ok && SqlDo(c, "UPDATE meta SET value = value + 1 WHERE key = 'generation'", {});
+    // A failed COMMIT is not retried: it may have reached the disk after all.
+    if (ok && c.Commit())
+        return true;
+    c.Rollback();
+    return false;
+}
+
+void CRankStore::Submit(SSubmission sub, SubmitDone done) {
+    auto result = std::make_shared<SSubmitResult>();
+    SJob job;
+    job.strClient = sub.strClient;
+    job.nOrder = sub.rec.nScore;
+    if (!sub.strFingerprint.empty())
+        sub.strFingerprint = Digest(sub.strFingerprint);
+    job.fnRun = [sub = std::move(sub), result](CSqlConn& c, int64_t nNow) {
+        return DoSubmit(c, sub, nNow, *result);
+    };
+    job.fnDone = [result, done = std::move(done)](bool bCommitted) {
+        if (!bCommitted) {
+            result->eResult = ESubmit::Failed;
+            result->bReplayTaken = false;
+        }
+        done(*result);
+    };
+    Enqueue(std::move(job));
+}
+
+SSubmitResult CRankStore::SubmitAndWait(SSubmission sub) {
+    std::promise<SSubmitResult> promise;
+    auto future = promise.get_future();
+    Submit(std::move(sub), [&promise](const SSubmitResult& r) { promise.set_value(r); });
+    return future.get();
+}
+
+EUpload CRankStore::StoreReplay(const std::string& strSha, const std::string& strBody,
+                                const std::string& strClient, int nLimitPerMinute) {
+    auto result = std::make_shared<EUpload>(EUpload::Failed);
+    std::promise<EUpload> promise;
+    auto future = promise.get_future();
+    SJob job;
+    job.strClient = strClient;
+    job.fnRun = [&, result](CSqlConn& c, int64_t nNow) {
+        return DoUpload(c, strSha, strBody, strClient, nLimitPerMinute, nNow, *result);
+    };
+    job.fnDone = [&promise, result](bool bCommitted) {
+        promise.set_value(bCommitted ? *result : EUpload::Failed);
+    };
+    Enqueue(std::move(job));
+    return future.get();
+}
+
+// At most kMaxReaders connections read at once: a flood of page requests
+// queues here for a reader, never for a write, and cannot use up the
+// database server's connections.
+std::unique_ptr<CSqlConn> CRankStore::TakeReader() {
+    std::unique_ptr<CSqlConn> conn;
+    {
+        std::unique_lock<std::mutex> lock(m_readerMutex);
+        m_readerCv.wait(lock, [this] { return m_nReadersOut < kMaxReaders; });
+        ++m_nReadersOut;
+        if (!m_arrReaders.empty()) {
+            conn = std::move(m_arrReaders.back());
+            m_arrReaders.pop_back();
+        }
+    }
+    if (conn && conn->Usable())
+        return conn;
+    std::string err;
+    conn = OpenSqlConn(m_strDb, err);
+    if (!conn)
+        GiveBack(nullptr);
+    return conn;
+}
+
+void CRankStore::GiveBack(std::unique_ptr<CSqlConn> conn) {
+    {
+        std::lock_guard<std::mutex> lock(m_readerMutex);
+        --m_nReadersOut;
+        if (conn)
+            m_arrReaders.push_back(std::move(conn));
+    }
+    m_readerCv.notify_one();
+}
+
+int CRankStore::RankOf(int nLevel, bool bVerified, int nScore) {
+    CLease c(*this);
+    const int n = c ? Higher(*c, nLevel, bVerified, nScore) : -1;
+    return n < 0 ? 0 : n + 1;
+}
+
+int CRankStore::Count(int nLevel, bool bVerified) {
+    CLease c(*this);
+    return c ? std::max(Total(*c, nLevel, bVerified), 0) : 0;
+}
+
+int CRankStore::CountAt(int nLevel, bool bVerified, int nScore) {
+    CLease c(*this);
+    int64_t n = 0;
+    if (c)
+        SqlScalar(*c, "SELECT n FROM score_counts WHERE level = ? AND verified = ? AND score = ?",
+                  {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}, int64_t{nScore}}, n);
+    return static_cast<int>(n);
+}
+
+std::vector<SRecord> CRankStore::Newest(int64_t nAfterId, int nLimit) {
+    CLease c(*this);
+    if (!c)
         return {};
-    sqlite3_bind_int(s.get(), 1, nLimit);
-    sqlite3_bind_int(s.get(), 2, nOffset);
+    const int64_t limit = std::clamp(nLimit, 0, kMaxRows);
+    const std::string sql = std::string("SELECT ") + kRecordColumns + " FROM records ";
+    auto s = nAfterId > 0
+                 ? SqlRun(*c, sql + "WHERE id < ? ORDER BY id DESC LIMIT ?", {nAfterId, limit})
+                 : SqlRun(*c, sql + "ORDER BY id DESC LIMIT ?", {limit});
     return Rows(s.get());
 }
 
-std::vector<SRecord> CRankStore::Best(int nOffset, int nLimit, const std::string* pAria) {
-    const Stmt s = Prepare(m_pDb, pAria ? "SELECT aria, name, level, score FROM records WHERE "
-                                          "aria = ? ORDER BY score DESC, id LIMIT ? OFFSET ?"
-                                        : "SELECT aria, name, level, score FROM records WHERE "
-                                          "level = 1 ORDER BY score DESC, id LIMIT ? OFFSET ?");
-    if (!s)
+std::vector<SRecord> CRankStore::NewestAt(int nOffset, int nLimit) {
+    if (nOffset < 0 || nOffset > kMaxOffset)
         return {};
-    int i = 1;
-    if (pAria)
-        BindText(s.get(), i++, *pAria);
-    sqlite3_bind_int(s.get(), i++, nLimit);
-    sqlite3_bind_int(s.get(), i, nOffset);
+    CLease c(*this);
+    if (!c)
+        return {};
+    auto s = SqlRun(
+        *c,
+        std::string("SELECT ") + kRecordColumns + " FROM records ORDER BY id DESC LIMIT ? OFFSET ?",
+        {int64_t{std::clamp(nLimit, 0, kMaxRows)}, int64_t{nOffset}});
+    return Rows(s.get());
+}
+
+// Two exact index ranges instead of one OR: the rest of the tied score after
+// the id, then the lower scores. Neither reads a row it does not return.
+std::vector<SRecord> CRankStore::Best(bool bVerified, const std::string* pAria, int nAfterScore,
+                                      int64_t nAfterId, int nLimit) {
+    CLease c(*this);
+    if (!c)
+        return {};
+    const int64_t v = bVerified ? 1 : 0;
+    int64_t limit = std::clamp(nLimit, 0, kMaxRows);
+    const std::string head = std::string("SELECT ") + kRecordColumns +
+                             " FROM records WHERE level = 1 AND verified = ? AND " +
+                             (pAria ? "aria = ? AND " : "");
+    const std::string aria = pAria ? *pAria : std::string();
+    std::vector<SRecord> out;
+    if (nAfterId > 0) {
+        auto tied = pAria ? SqlRun(*c, head + "score = ? AND id > ? ORDER BY id LIMIT ?",
+                                   {v, aria, int64_t{nAfterScore}, nAfterId, limit})
+                          : SqlRun(*c, head + "score = ? AND id > ? ORDER BY id LIMIT ?",
+                                   {v, int64_t{nAfterScore}, nAfterId, limit});
+        out = Rows(tied.get());
+        limit -= static_cast<int64_t>(out.size());
+        if (limit <= 0)
+            return out;
+        auto lower = pAria ? SqlRun(*c, head + "score < ? ORDER BY score DESC, id LIMIT ?",
+                                    {v, aria, int64_t{nAfterScore}, limit})
+                           : SqlRun(*c, head + "score < ? ORDER BY score DESC, id LIMIT ?",
+                                    {v, int64_t{nAfterScore}, limit});
+        return Rows(lower.get(), std::move(out));
+    }
+    auto top = pAria ? SqlRun(*c, head + "1 = 1 ORDER BY score DESC, id LIMIT ?", {v, aria, limit})
+                     : SqlRun(*c, head + "1 = 1 ORDER BY score DESC, id LIMIT ?", {v, limit});
+    return Rows(top.get());
+}
+
+std::vector<SRecord> CRankStore::BestAt(bool bVerified, const std::string* pAria, int nOffset,
+                                        int nLimit) {
+    if (nOffset < 0 || nOffset > kMaxOffset)
+        return {};
+    CLease c(*this);
+    if (!c)
+        return {};
+    const int64_t v = bVerified ? 1 : 0, limit = std::clamp(nLimit, 0, kMaxRows), off = nOffset;
+    const std::string sql = std::string("SELECT ") + kRecordColumns +
+                            " FROM records WHERE level = 1 AND verified = ? AND " +
+                            (pAria ? "aria = ? " : "1 = 1 ") +
+                            "ORDER BY score DESC, id LIMIT ? OFFSET ?";
+    auto s = pAria ? SqlRun(*c, sql, {v, *pAria, limit, off}) : SqlRun(*c, sql, {v, limit, off});
     return Rows(s.get());
 }
 
 std::vector<SAreaRow> CRankStore::Areas() {
-    const Stmt s = Prepare(m_pDb,
-                           "SELECT aria, players, best FROM area_totals "
-                           "ORDER BY best DESC, aria LIMIT 300");
+    CLease c(*this);
     std::vector<SAreaRow> out;
-    while (s && sqlite3_step(s.get()) == SQLITE_ROW)
-        out.push_back(
-            {Text(s.get(), 0), sqlite3_column_int(s.get(), 1), sqlite3_column_int(s.get(), 2)});
+    if (!c)
+        return out;
+    auto s = SqlRun(*c,
+                    "SELECT aria, players, best FROM area_totals ORDER BY best DESC, aria "
+                    "LIMIT 300",
+                    {});
+    while (s && s->Step())
+        out.push_back({s->Text(0), static_cast<int>(s->Int(1)), static_cast<int>(s->Int(2))});
     return out;
+}
+
+uint64_t CRankStore::Generation() {
+    CLease c(*this);
+    int64_t n = 0;
+    if (c)
+        SqlScalar(*c, "SELECT value FROM meta WHERE key = 'generation'", {}, n);
+    return static_cast<uint64_t>(n);
+}
+
+bool CRankStore::LoadReplay(const std::string& strSha, std::string& strBody) {
+    CLease c(*this);
+    auto s = c ? SqlRun(*c, "SELECT body FROM replays WHERE sha = ? AND length(body) > 0", {strSha})
+               : nullptr;
+    if (!s || !s->Step())
+        return false;
+    strBody = s->Blob(0);
+    return true;
+}
+
+bool CRankStore::ReplayOfRecord(int64_t nRecordId, std::string& strBody) {
+    CLease c(*this);
+    auto s = c ? SqlRun(*c,
+                        "SELECT p.body FROM records r JOIN replays p ON p.sha = r.replay "
+                        "WHERE r.id = ? AND r.verified = 1 AND p.claimed_by = r.id "
+                        "AND length(p.body) > 0",
+                        {nRecordId})
+               : nullptr;
+    if (!s || !s->Step())
+        return false;
+    strBody = s->Blob(0);
+    return true;
 }

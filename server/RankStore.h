@@ -1,16 +1,27 @@
-// The records, in SQLite: every write is durable before it is answered.
+// The records, in an embedded file or a shared database server. Every write
+// is durable before it is answered; everything a ranking server must agree on
+// with its peers (the per-address limit, repeats, uploaded replays) lives in
+// the database, so any number of servers can share one ranking.
 #pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-struct sqlite3;
+class CSqlConn;
 
 struct SRecord {
-    std::string strAria;
-    std::string strName;
-    int nLevel = 0;
+    int64_t nId = 0;
+    std::string strAria, strName;
+    int nLevel = 0;  // 0 tutorial, 1 game
     int nScore = 0;
+    bool bVerified = false;
+    std::string strReplay;  // lowercase hex SHA-256 of the replay the record names, or empty
 };
 
 struct SAreaRow {
@@ -19,23 +30,103 @@ struct SAreaRow {
     int nBest = 0;
 };
 
+struct SSubmission {
+    SRecord rec;                 // bVerified: the caller has verified rec.strReplay for this record
+    std::string strClient;       // the player's address, for the limit
+    std::string strFingerprint;  // identical requests (same fingerprint) within one second are one
+                                 // record; empty: never a repeat
+    int nLimitPerMinute = 10;    // records one address may send a minute, counted in the database
+};
+
+// The highest score a record may hold.
+constexpr int kMaxScore = 1000000;
+
+enum class ESubmit { Stored, Repeated, Limited, Failed };
+
+struct SSubmitResult {
+    ESubmit eResult = ESubmit::Failed;
+    SRecord rec;                // as stored: nId set; bVerified false when its replay was taken
+    bool bReplayTaken = false;  // the replay was claimed by an earlier record
+    int nRank = 0;   // 1 + records of the same level and verified state with a higher score
+    int nTotal = 0;  // records of the same level and verified state
+};
+
+using SubmitDone = std::function<void(const SSubmitResult&)>;
+
+enum class EUpload { Stored, AlreadyThere, Limited, Failed };
+
 class CRankStore {
 public:
-    ~CRankStore();
-    // nullptr with the reason in strError when the file cannot be used.
-    static std::unique_ptr<CRankStore> Open(const std::string& path, std::string& strError);
-    bool Add(const SRecord& rec);
-    // 1-based place among records of the same level; ties share the place.
-    int RankOf(const SRecord& rec);
-    int Count(int nLevel);
-    std::vector<SRecord> Newest(int nOffset, int nLimit);
-    std::vector<SRecord> Best(int nOffset, int nLimit, const std::string* pAria);
-    std::vector<SAreaRow> Areas();
+    // nullptr with the reason in strError when the database cannot be used.
+    // strDb: a file path, or a postgresql:// URI.
+    static std::unique_ptr<CRankStore> Open(const std::string& strDb, std::string& strError);
+    ~CRankStore();  // answers everything queued before it returns
+    CRankStore(const CRankStore&) = delete;
+    CRankStore& operator=(const CRankStore&) = delete;
+
+    // Thread-safe. `done` is called exactly once, from the writer thread, after
+    // the transaction that holds the record is durable (or with Failed).
+    // Never blocks the caller.
+    void Submit(SSubmission sub, SubmitDone done);
+    SSubmitResult SubmitAndWait(SSubmission sub);
+
+    // Reads: thread-safe, never wait behind a write in progress.
+    int RankOf(int nLevel, bool bVerified, int nScore);
+    int Count(int nLevel, bool bVerified);
+    // Records of one level and verified state with exactly this score.
+    int CountAt(int nLevel, bool bVerified, int nScore);
+    // Newest first; rows with an id below nAfterId (0: from the newest).
+    std::vector<SRecord> Newest(int64_t nAfterId, int nLimit);
+    // Level 1 records of one verified state, best first, ties by id; pAria
+    // limits to one area. Rows strictly after (nAfterScore, nAfterId) in that
+    // order; nAfterId 0 = from the top.
+    std::vector<SRecord> Best(bool bVerified, const std::string* pAria, int nAfterScore,
+                              int64_t nAfterId, int nLimit);
+    // The first pages by number: nOffset up to kMaxOffset, else nothing.
+    static constexpr int kMaxOffset = 1000;
+    std::vector<SRecord> NewestAt(int nOffset, int nLimit);
+    std::vector<SRecord> BestAt(bool bVerified, const std::string* pAria, int nOffset, int nLimit);
+    std::vector<SAreaRow> Areas();  // verified level-1 records only
+    uint64_t Generation();          // changes with every commit (a page cache's key)
+
+    // Uploaded replays, stored under their hash; limited per address per minute.
+    EUpload StoreReplay(const std::string& strSha, const std::string& strBody,
+                        const std::string& strClient, int nLimitPerMinute);
+    bool LoadReplay(const std::string& strSha, std::string& strBody);
+    bool ReplayOfRecord(int64_t nRecordId, std::string& strBody);  // of a verified record only
+
+    // Most connections reading at once.
+    static constexpr int kMaxReaders = 32;
+    // Most writes one transaction of the writer carries.
+    static constexpr size_t kMaxBatch = 256;
 
 private:
-    CRankStore() = default;
-    bool Exec(const char* sql);
-    bool HasTotals();
-    bool KeepTotals(std::string& strError);
-    sqlite3* m_pDb = nullptr;
+    // One write for the writer thread: run inside the batch's transaction
+    // (false fails the transaction), then told whether it was committed.
+    struct SJob {
+        std::string strClient;  // its address is locked for the transaction
+        int nOrder = 0;         // jobs run by score, so that writers meet the counters in order
+        std::function<bool(CSqlConn&, int64_t nNowMs)> fnRun;
+        std::function<void(bool bCommitted)> fnDone;
+    };
+    class CLease;
+    explicit CRankStore(std::string strDb);
+    void Enqueue(SJob job);
+    void WriterLoop();
+    void RunBatch(std::vector<SJob>& jobs);
+    bool RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow);
+    std::unique_ptr<CSqlConn> TakeReader();
+    void GiveBack(std::unique_ptr<CSqlConn> conn);
+
+    const std::string m_strDb;
+    std::unique_ptr<CSqlConn> m_pWriter;
+    std::mutex m_queueMutex;
+    std::condition_variable m_queueCv;
+    std::deque<SJob> m_queue;
+    bool m_bStop = false;
+    std::mutex m_readerMutex;
+    std::condition_variable m_readerCv;
+    std::vector<std::unique_ptr<CSqlConn>> m_arrReaders;  // idle
+    int m_nReadersOut = 0;
+    std::thread m_writer;
 };

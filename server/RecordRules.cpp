@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int kMaxScore = 1000000;
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')

@@ -149,7 +149,7 @@ private:
             const std::string reply =
                 Fetch(port, "/game/quibbix/GameSet.asp?aria=Japan&name=" + name +
                                 "&mode=0&level=1&score=" + std::to_string(i % 3000));
-            if (Has(reply, "Registered.")) {
+            if (Has(reply, "Registered")) {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_acked.insert(name);
                 ++m_nAcked;

@@ -1,0 +1,33 @@
+// A record with its replay: the replay is re-played before the record counts
+// as verified, and the reply says which it is.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "server/RankStore.h"
+
+class CReplayChecker;
+
+// What a reply to a submission reads, between the markers.
+std::string SubmissionText(const SSubmitResult& result, const std::string& strNotVerified);
+
+class CVerifiedRanking {
+public:
+    // pChecker may be null: every record is then stored unverified.
+    CVerifiedRanking(CRankStore& store, CReplayChecker* pChecker)
+        : m_store(store), m_pChecker(pChecker) {}
+
+    using TextDone = std::function<void(const std::string& strText)>;
+    // strReplayKey: the "replay" query value, empty when the game sent none.
+    // done is called once, from whichever thread finishes the work.
+    void Submit(SSubmission sub, const std::string& strReplayKey, TextDone done);
+
+    // An upload: stored under its SHA-256; the text and the HTTP status to answer.
+    int Upload(const std::string& strBody, const std::string& strClient, int nLimitPerMinute,
+               std::string& strText);
+
+private:
+    void Store(SSubmission sub, const std::string& strNotVerified, TextDone done);
+    CRankStore& m_store;
+    CReplayChecker* m_pChecker;
+};
