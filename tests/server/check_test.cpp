@@ -3,6 +3,7 @@
 // score, every kind of forgery refused with its reason, the queue's cap and
 // shutdown, and re-runs on several threads that do not disturb each other.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -81,7 +82,8 @@ protected:
     static void SetUpTestSuite() {
         plat::SetAudioOffline(48000);
         plat::SetMessageBoxHandler([](const std::string&, const std::string&) {});
-        s_strBase = ::testing::TempDir() + "doruzoro_check_test";
+        // Each test runs in its own process, several at once: a folder each.
+        s_strBase = ::testing::TempDir() + "doruzoro_check_test." + std::to_string(getpid());
         fs::remove_all(s_strBase);
         fs::create_directories(s_strBase + "/image");
         const std::pair<const char*, replay::SSize> pictures[] = {{"UFO", {40, 20}},
