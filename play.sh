@@ -11,7 +11,7 @@ data="$root/build/default/data"
 server_pid=""
 if [ -x build/default/server/doruzoro-server ]; then
     build/default/server/doruzoro-server --address 127.0.0.1 --port 8047 \
-        --db "$PWD/build/default/ranking.db" 2>>build/default/server.log &
+        --db "$PWD/build/default/ranking.db" --data "$data" 2>>build/default/server.log &
     server_pid=$!
 fi
 trap '[ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true' EXIT INT TERM
