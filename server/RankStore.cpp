@@ -584,13 +584,18 @@ uint64_t CRankStore::Generation() {
     return static_cast<uint64_t>(n);
 }
 
-bool CRankStore::LoadReplay(const std::string& strSha, std::string& strBody) {
+bool CRankStore::LoadReplay(const std::string& strSha, std::string& strBody, bool* pClaimed) {
     CLease c(*this);
-    auto s = c ? SqlRun(*c, "SELECT body FROM replays WHERE sha = ? AND length(body) > 0", {strSha})
+    auto s = c ? SqlRun(*c,
+                        "SELECT body, CASE WHEN claimed_by IS NULL THEN 0 ELSE 1 END FROM replays "
+                        "WHERE sha = ? AND length(body) > 0",
+                        {strSha})
                : nullptr;
     if (!s || !s->Step())
         return false;
     strBody = s->Blob(0);
+    if (pClaimed)
+        *pClaimed = s->Int(1) != 0;
     return true;
 }
 

@@ -92,7 +92,8 @@ public:
     // Uploaded replays, stored under their hash; limited per address per minute.
     EUpload StoreReplay(const std::string& strSha, const std::string& strBody,
                         const std::string& strClient, int nLimitPerMinute);
-    bool LoadReplay(const std::string& strSha, std::string& strBody);
+    // pClaimed, when given, tells whether a record has already claimed it.
+    bool LoadReplay(const std::string& strSha, std::string& strBody, bool* pClaimed = nullptr);
     bool ReplayOfRecord(int64_t nRecordId, std::string& strBody);  // of a verified record only
 
     // Most connections reading at once.

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr const char* kTaken = "the replay was already sent with another record";
+
 bool IsReplayKey(const std::string& key) {
     return key.size() == 64 && std::all_of(key.begin(), key.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
@@ -58,8 +60,13 @@ void CVerifiedRanking::Submit(SSubmission sub, const std::string& strReplayKey, 
     if (!IsReplayKey(strReplayKey))
         return Store(std::move(sub), "the replay key is not a replay's name", std::move(done));
     std::string body;
-    if (!m_store.LoadReplay(strReplayKey, body))
+    bool bClaimed = false;
+    if (!m_store.LoadReplay(strReplayKey, body, &bClaimed))
         return Store(std::move(sub), "its replay did not arrive", std::move(done));
+    // A replay verifies one record only: one already claimed is not re-played
+    // again for every record that names it.
+    if (bClaimed)
+        return Store(std::move(sub), kTaken, std::move(done));
     if (!m_pChecker)
         return Store(std::move(sub), "this server does not check replays", std::move(done));
     const int nLevel = sub.rec.nLevel;

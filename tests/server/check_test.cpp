@@ -19,61 +19,18 @@
 #include "platform/compress.h"
 #include "platform/gfx.h"
 #include "platform/msgbox.h"
+#include "recorded_game.h"
 #include "replay_fixture.h"
 #include "server/ReplayCheck.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using recorded::Record;
+using recorded::SGame;
 using replaytest::Decode;
 using replaytest::Encode;
 using replaytest::SDecoded;
-
-struct SGame {
-    std::string strReplay;
-    int nLevel = 1;
-    int nScore = 0;
-};
-
-// A game through the host on a fake clock; fnPlayer presses keys before
-// each tick while the game is in play. The host closes the game itself.
-SGame Record(const std::string& base, int nArg, unsigned seed,
-             const std::function<void(const CSceenGame&, const std::function<void(unsigned)>&,
-                                      uint32_t)>& fnPlayer) {
-    plat::CFakeClock clock;
-    const plat::CClockGuard guard(clock);
-    plat::Srand(seed);
-    CDoruzorODlg host;
-    host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
-                           [] { return std::make_unique<CSceenGame>(); });
-    host.m_strBasePath = base;
-    host.m_strReplayFolder = base + "/replays";
-    host.OpenSceen(2, nArg);
-    const auto press = [&host](unsigned key) {
-        host.DeliverKey(plat::WM_KEYDOWN, key);
-        host.DeliverKey(plat::WM_KEYUP, key);
-    };
-    SGame game;
-    game.nLevel = nArg;
-    bool bLeft = false;
-    for (int i = 0; i < 60000 && host.m_pGame; ++i) {
-        const CSceenGame& g = *host.m_pGame;
-        game.nScore = g.m_nScore;
-        if (g.m_bKeysAccepted && !bLeft) {
-            bLeft = true;
-            press(plat::VK_SPACE);
-        } else {
-            fnPlayer(g, press, clock.Now());
-        }
-        if (!host.m_pGame)
-            break;
-        clock.Advance(100);
-        host.DeliverTimer(1);
-        host.DispatchPendingPaint();
-    }
-    game.strReplay = host.m_strLastReplay;
-    return game;
-}
 
 // The games are recorded once for the whole suite: a full ten-stage game,
 // a short game of a wandering player and the tutorial.
@@ -85,14 +42,7 @@ protected:
         // Each test runs in its own process, several at once: a folder each.
         s_strBase = ::testing::TempDir() + "doruzoro_check_test." + std::to_string(getpid());
         fs::remove_all(s_strBase);
-        fs::create_directories(s_strBase + "/image");
-        const std::pair<const char*, replay::SSize> pictures[] = {{"UFO", {40, 20}},
-                                                                  {"Fighter", {40, 50}},
-                                                                  {"misile", {10, 50}},
-                                                                  {"Explosion", {48, 48}}};
-        for (const auto& p : pictures)
-            plat::CSurface(p.second.cx, p.second.cy)
-                .WritePng(s_strBase + "/image/" + p.first + ".kpg");
+        recorded::WritePictures(s_strBase);
         s_full =
             Record(s_strBase, 1, 20261208, [](const CSceenGame& g, const auto& press, uint32_t) {
                 if (g.m_nState == GS_PLAY)
@@ -139,17 +89,6 @@ protected:
         edit(d);
         return Encode(d);
     }
-    // A replay frame around data, claiming nClaimed bytes of it.
-    static std::string Framed(const std::string& data, uint32_t nClaimed) {
-        std::string packed;
-        plat::Deflate(data, packed);
-        std::string file(replay::kMagic, sizeof replay::kMagic);
-        file += static_cast<char>(replay::kFormat);
-        for (int i = 0; i < 4; ++i)
-            file += static_cast<char>((nClaimed >> (8 * i)) & 0xFF);
-        return file + packed;
-    }
-
     static std::string s_strBase;
     static SGame s_full;
     static SGame s_short;
@@ -271,10 +210,10 @@ TEST_F(CheckTest, BytesThatAreNoReplayAndOversizedOnesAreRefused) {
     // Compressed bombs: 32 MiB of zeros in 32 KB, claimed honestly, or
     // claimed small and inflating past the claim.
     const std::string zeros(replay::kMaxDataBytes, '\0');
-    const std::string honest = Framed(zeros, static_cast<uint32_t>(zeros.size()));
+    const std::string honest = recorded::Framed(zeros, static_cast<uint32_t>(zeros.size()));
     ASSERT_LT(honest.size(), checker->Limits().nMaxFileBytes);
     ExpectRefused(checker->CheckNow(honest, 1, 0), kTooLong);
-    ExpectRefused(checker->CheckNow(Framed(zeros, 4000), 1, 0), kDamaged);
+    ExpectRefused(checker->CheckNow(recorded::Framed(zeros, 4000), 1, 0), kDamaged);
     // A game of more events than the checker allows.
     SCheckLimits limits;
     limits.nMaxEvents = 1000;

@@ -1,0 +1,87 @@
+// Games recorded through the real host on a fake clock, as the program
+// records them, for the tests of the server's checks.
+#pragma once
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "app/DoruzorODlg.h"
+#include "game/SceenGame.h"
+#include "platform/compress.h"
+#include "platform/fake_clock.h"
+#include "platform/gfx.h"
+#include "platform/random.h"
+#include "replay/ReplayCodec.h"
+#include "replay_fixture.h"
+
+namespace recorded {
+
+struct SGame {
+    std::string strReplay;
+    int nLevel = 1;
+    int nScore = 0;
+};
+
+// A game through the host on a fake clock; fnPlayer presses keys before
+// each tick while the game is in play. The host closes the game itself.
+inline SGame Record(
+    const std::string& base, int nArg, unsigned seed,
+    const std::function<void(const CSceenGame&, const std::function<void(unsigned)>&, uint32_t)>&
+        fnPlayer) {
+    plat::CFakeClock clock;
+    const plat::CClockGuard guard(clock);
+    plat::Srand(seed);
+    CDoruzorODlg host;
+    host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
+                           [] { return std::make_unique<CSceenGame>(); });
+    host.m_strBasePath = base;
+    host.m_strReplayFolder = base + "/replays";
+    host.OpenSceen(2, nArg);
+    const auto press = [&host](unsigned key) {
+        host.DeliverKey(plat::WM_KEYDOWN, key);
+        host.DeliverKey(plat::WM_KEYUP, key);
+    };
+    SGame game;
+    game.nLevel = nArg;
+    bool bLeft = false;
+    for (int i = 0; i < 60000 && host.m_pGame; ++i) {
+        const CSceenGame& g = *host.m_pGame;
+        game.nScore = g.m_nScore;
+        if (g.m_bKeysAccepted && !bLeft) {
+            bLeft = true;
+            press(plat::VK_SPACE);
+        } else {
+            fnPlayer(g, press, clock.Now());
+        }
+        if (!host.m_pGame)
+            break;
+        clock.Advance(100);
+        host.DeliverTimer(1);
+        host.DispatchPendingPaint();
+    }
+    game.strReplay = host.m_strLastReplay;
+    return game;
+}
+
+// The four pictures at the game's sizes, in base/image.
+inline void WritePictures(const std::string& base) {
+    std::filesystem::create_directories(base + "/image");
+    const std::pair<const char*, replay::SSize> pictures[] = {
+        {"UFO", {40, 20}}, {"Fighter", {40, 50}}, {"misile", {10, 50}}, {"Explosion", {48, 48}}};
+    for (const auto& p : pictures)
+        plat::CSurface(p.second.cx, p.second.cy).WritePng(base + "/image/" + p.first + ".kpg");
+}
+
+// A replay frame around data, claiming nClaimed bytes of it.
+inline std::string Framed(const std::string& data, uint32_t nClaimed) {
+    std::string packed;
+    plat::Deflate(data, packed);
+    std::string file(replay::kMagic, sizeof replay::kMagic);
+    file += static_cast<char>(replay::kFormat);
+    for (int i = 0; i < 4; ++i)
+        file += static_cast<char>((nClaimed >> (8 * i)) & 0xFF);
+    return file + packed;
+}
+
+}  // namespace recorded
