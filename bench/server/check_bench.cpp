@@ -21,6 +21,7 @@
 #include "replay/ReplayGame.h"
 #include "replay/ReplayVerify.h"
 #include "server/ReplayCheck.h"
+#include "recorded_game.h"
 
 namespace {
 
@@ -37,13 +38,7 @@ const SRecordedGame& FullGame() {
         plat::SetMessageBoxHandler([](const std::string&, const std::string&) {});
         const std::string base =
             std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench";
-        std::filesystem::create_directories(base + "/image");
-        const std::pair<const char*, replay::SSize> pictures[] = {{"UFO", {40, 20}},
-                                                                  {"Fighter", {40, 50}},
-                                                                  {"misile", {10, 50}},
-                                                                  {"Explosion", {48, 48}}};
-        for (const auto& p : pictures)
-            plat::CSurface(p.second.cx, p.second.cy).WritePng(base + "/image/" + p.first + ".kpg");
+        recorded::WritePictures(base);
         std::string err;
         replay::OfficialGeometry(base, g.official, err);
         plat::CFakeClock clock;
@@ -130,13 +125,7 @@ const std::string& KeyStorm() {
     static const std::string file = [] {
         const std::string base =
             std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench_storm";
-        std::filesystem::create_directories(base + "/image");
-        const std::pair<const char*, replay::SSize> pictures[] = {{"UFO", {40, 20}},
-                                                                  {"Fighter", {40, 50}},
-                                                                  {"misile", {10, 50}},
-                                                                  {"Explosion", {48, 48}}};
-        for (const auto& p : pictures)
-            plat::CSurface(p.second.cx, p.second.cy).WritePng(base + "/image/" + p.first + ".kpg");
+        recorded::WritePictures(base);
         plat::CFakeClock clock;
         const plat::CClockGuard guard(clock);
         plat::Srand(4242);
@@ -238,6 +227,12 @@ BENCHMARK(BM_HostileCheckPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--peak")
         return PeakChild(argv[2], std::atoi(argv[3]));
+    // For the load run: the whole game's replay, and its score on stdout.
+    if (argc == 3 && std::string(argv[1]) == "--write-replay") {
+        std::ofstream(argv[2], std::ios::binary) << FullGame().file;
+        std::printf("%d\n", FullGame().nScore);
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
