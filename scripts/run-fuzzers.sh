@@ -31,19 +31,37 @@ cmake --build "$BUILD" -j2 --target $TARGETS $SEEDS
 # The font and type systems keep caches for the life of a process; the
 # leak checker is told so, as in the asan test preset.
 export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
-status=0
-for t in $TARGETS; do
+# Two at a time, one a core; each writes its own log, shown when it fails.
+run_one() {
+    t=$1
     exe=$(find "$BUILD" -type f -name "$t" -perm -u+x | head -n 1)
-    [ -n "$exe" ] || { echo "run-fuzzers: $t not built"; status=1; continue; }
+    [ -n "$exe" ] || { echo "run-fuzzers: $t not built"; return 1; }
     corpus="$BUILD/corpus/$t"
     mkdir -p "$corpus"
     seeder=$(find "$BUILD" -type f -name "${t}_seeds" -perm -u+x | head -n 1)
-    [ -z "$seeder" ] || "$seeder" "$corpus"
+    [ -z "$seeder" ] || "$seeder" "$corpus" >"$BUILD/$t.log" 2>&1
     echo "run-fuzzers: $t for ${SECONDS_EACH}s"
     if ! (cd "$BUILD" && "$exe" -max_total_time="$SECONDS_EACH" -timeout=10 \
-              -rss_limit_mb=2048 "$corpus"); then
+              -rss_limit_mb=2048 "$corpus") >>"$BUILD/$t.log" 2>&1; then
+        tail -n 40 "$BUILD/$t.log"
         echo "run-fuzzers: $t FAILED"
-        status=1
+        return 1
     fi
+    tail -n 1 "$BUILD/$t.log"
+}
+status=0
+set -- $TARGETS
+while [ $# -gt 0 ]; do
+    run_one "$1" &
+    first=$!
+    second=""
+    if [ $# -gt 1 ]; then
+        run_one "$2" &
+        second=$!
+        shift
+    fi
+    shift
+    wait "$first" || status=1
+    [ -z "$second" ] || wait "$second" || status=1
 done
 exit $status

@@ -114,6 +114,7 @@ private:
     explicit CRankStore(std::string strDb);
     void Enqueue(SJob job);
     void WriterLoop();
+    void CheckpointLoop();
     void RunBatch(std::vector<SJob>& jobs);
     bool RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow);
     std::unique_ptr<CSqlConn> TakeReader();
@@ -130,4 +131,6 @@ private:
     std::vector<std::unique_ptr<CSqlConn>> m_arrReaders;  // idle
     int m_nReadersOut = 0;
     std::thread m_writer;
+    std::condition_variable m_checkpointCv;  // wakes the checkpointer to stop
+    std::thread m_checkpointer;
 };

@@ -86,8 +86,10 @@ public:
         // Another process's writer holds the lock for one batch at most.
         sqlite3_busy_timeout(m_pDb, 10000);
         // WAL: readers never wait for the writer; FULL: a commit is on the disk
-        // before it returns, so an answered record survives a power loss.
-        if (!Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=OFF")) {
+        // before it returns, so an answered record survives a power loss. The
+        // store's own thread checkpoints the log, never a commit.
+        if (!Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=OFF; "
+                  "PRAGMA wal_autocheckpoint=0")) {
             strError = sqlite3_errmsg(m_pDb);
             return false;
         }

@@ -30,7 +30,9 @@ LOAD_DB="$TMP/ranking.db" sh "$HERE/load.sh" "$BUILD" "$SECS"
 
 echo "== PostgreSQL, a million records"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-runuser -u postgres -- "$PG/pg_ctl" -D "$DATA/pg-1000000/data" -l "$TMP/pg.log" -w \
-    -o "-p $port -k $TMP -c listen_addresses=127.0.0.1 -c max_connections=200" start >/dev/null
+mkdir "$TMP/pg"
+chown postgres: "$TMP/pg"
+runuser -u postgres -- "$PG/pg_ctl" -D "$DATA/pg-1000000/data" -l "$TMP/pg/log" -w \
+    -o "-p $port -k $TMP/pg -c listen_addresses=127.0.0.1 -c max_connections=200" start >/dev/null
 touch "$TMP/pg.started"
 LOAD_DB="postgresql://postgres@127.0.0.1:$port/doruzoro" sh "$HERE/load.sh" "$BUILD" "$SECS"
