@@ -10,19 +10,6 @@ namespace {
 
 constexpr int kPageRows = 50;
 
-bool ParseInt(const std::string& s, int lo, int hi, int& out) {
-    if (s.empty() || s.size() > 7 ||
-        !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    out = std::stoi(s);
-    return out >= lo && out <= hi;
-}
-
-bool KnownArea(const std::string& a) {
-    return a.empty() || std::any_of(std::begin(ranking::kAreaList), std::end(ranking::kAreaList),
-                                    [&](const char* p) { return a == p; });
-}
-
 constexpr int kMaxPage = CRankStore::kMaxOffset / kPageRows;
 
 bool ParseId(const std::string& s, int64_t& out) {
@@ -206,6 +193,19 @@ const char* const kBadRequest =
     "<p>This page does not exist. Pages past the first few are reached with their "
     "\"Next page\" links.</p>\n";
 }  // namespace
+
+bool ParseInt(const std::string& s, int lo, int hi, int& out) {
+    if (s.empty() || s.size() > 7 ||
+        !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    out = std::stoi(s);
+    return out >= lo && out <= hi;
+}
+
+bool KnownArea(const std::string& a) {
+    return a.empty() || std::any_of(std::begin(ranking::kAreaList), std::end(ranking::kAreaList),
+                                    [&](const char* p) { return a == p; });
+}
 
 std::string HtmlEscape(const std::string& text) {
     std::string out;

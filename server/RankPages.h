@@ -9,6 +9,10 @@
 using QueryLookup = std::function<bool(const char* key, std::string& value)>;
 
 std::string HtmlEscape(const std::string& text);
+// A decimal of at most seven digits, nothing else, within [lo, hi].
+bool ParseInt(const std::string& s, int lo, int hi, int& out);
+// One of the game's areas, or none (the empty text).
+bool KnownArea(const std::string& a);
 // The reply the game reads: the text between the markers, lines joined by <P>.
 std::string SubmissionReply(const std::string& strText);
 // data 0 newest, 1 the overall ranking, 2 by area (with aria= one area's

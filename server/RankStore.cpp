@@ -372,13 +372,16 @@ void CRankStore::RunBatch(std::vector<SJob>& jobs) {
                      [](const SJob* a, const SJob* b) { return a->nOrder < b->nOrder; });
     const int64_t now = NowMs();
     if (RunInTransaction(order, now)) {
+        m_bCommitted = true;
         for (SJob* j : order)
             j->fnDone(true);
         return;
     }
     for (SJob* j : order) {
         std::vector<SJob*> one{j};
-        j->fnDone(RunInTransaction(one, now));
+        const bool ok = RunInTransaction(one, now);
+        m_bCommitted = m_bCommitted || ok;
+        j->fnDone(ok);
     }
 }
 
@@ -598,11 +601,24 @@ std::vector<SAreaRow> CRankStore::Areas() {
     return out;
 }
 
+// Asked before every result page: the database is asked again only after a
+// commit of this store, or after kGenerationMs for the commits of other
+// servers on the same database (the front's page cache keeps pages a second
+// anyway).
 uint64_t CRankStore::Generation() {
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    if (!m_bCommitted.exchange(false) && now - m_nGenerationAtMs.load() < kGenerationMs)
+        return m_nGeneration.load();
     CLease c(*this);
     int64_t n = 0;
-    if (c)
-        SqlScalar(*c, "SELECT value FROM meta WHERE key = 'generation'", {}, n);
+    if (!c || !SqlScalar(*c, "SELECT value FROM meta WHERE key = 'generation'", {}, n)) {
+        m_bCommitted = true;  // not known: ask again next time
+        return m_nGeneration.load();
+    }
+    m_nGeneration = static_cast<uint64_t>(n);
+    m_nGenerationAtMs = now;
     return static_cast<uint64_t>(n);
 }
 

@@ -3,6 +3,7 @@
 // with its peers (the per-address limit, repeats, uploaded replays) lives in
 // the database, so any number of servers can share one ranking.
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -131,6 +132,10 @@ private:
     std::vector<std::unique_ptr<CSqlConn>> m_arrReaders;  // idle
     int m_nReadersOut = 0;
     std::thread m_writer;
+    static constexpr int64_t kGenerationMs = 100;
+    std::atomic<bool> m_bCommitted{true};  // since Generation() last asked the database
+    std::atomic<int64_t> m_nGenerationAtMs{0};
+    std::atomic<uint64_t> m_nGeneration{0};
     std::condition_variable m_checkpointCv;  // wakes the checkpointer to stop
     std::thread m_checkpointer;
 };

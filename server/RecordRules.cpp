@@ -8,7 +8,6 @@
 
 namespace {
 
-
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -35,19 +34,6 @@ bool Decode(const std::string& in, size_t begin, size_t end, std::string& out) {
         i += 2;
     }
     return true;
-}
-
-bool ParseInt(const std::string& s, int lo, int hi, int& out) {
-    if (s.empty() || s.size() > 7 ||
-        !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    out = std::stoi(s);
-    return out >= lo && out <= hi;
-}
-
-bool KnownArea(const std::string& a) {
-    return a.empty() || std::any_of(std::begin(ranking::kAreaList), std::end(ranking::kAreaList),
-                                    [&](const char* p) { return a == p; });
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.

@@ -60,39 +60,10 @@ done
 # The shipped site. The game's http is taken on 8047 and, as a player's
 # program cannot trust this test's certificate, answered there too rather
 # than redirected to https.
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
-    -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
-    -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null || fail "openssl"
 https=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-sed -e "s|listen 80;|listen 127.0.0.1:8047;|" \
-    -e "s|listen 443 |listen 127.0.0.1:$https |" \
-    -e '/listen \[::\]/d' \
-    -e "s|return 301 https://\$host\$request_uri;|proxy_pass http://doruzoro_ranking;|" \
-    -e "s|server 127.0.0.1:8047 |server 127.0.0.1:${ports[0]} |" \
-    -e "s|server 127.0.0.1:8048 |server 127.0.0.1:${ports[1]} |" \
-    -e "s|server 127.0.0.1:8049 |server 127.0.0.1:${ports[2]} |" \
-    -e "s|@SERVER_NAME@|127.0.0.1|" \
-    -e "s|@CERTIFICATE@|$dir/cert.pem|" \
-    -e "s|@CERTIFICATE_KEY@|$dir/key.pem|" \
-    -e "s|@CACHE_DIR@|$dir/cache|" \
-    "$site" >"$dir/site.conf"
-grep -q "server 127.0.0.1:${ports[2]} " "$dir/site.conf" || fail "site file not rendered"
-cat >"$dir/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $dir/nginx.pid;
-error_log $dir/error.log info;
-events { worker_connections 1024; }
-http {
-    access_log $dir/access.log;
-    client_body_temp_path $dir/body;
-    proxy_temp_path $dir/proxy;
-    fastcgi_temp_path $dir/fastcgi;
-    uwsgi_temp_path $dir/uwsgi;
-    scgi_temp_path $dir/scgi;
-    include $dir/site.conf;
-}
-CONF
+. "$(dirname "$0")/../server/nginx_site.sh"
+nginx_site "$dir" "$site" 127.0.0.1:8047 "$https" "${ports[@]}" \
+    's|return 301 https://$host$request_uri;|proxy_pass http://doruzoro_ranking;|'
 nginx -p "$dir" -e "$dir/error.log" -c "$dir/nginx.conf" &
 pids+=($!)
 base="https://127.0.0.1:$https/game/quibbix"

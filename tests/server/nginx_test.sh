@@ -65,50 +65,11 @@ for i in 1 2 3; do
     ports+=("$port")
 done
 
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
-    -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
-    -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null || { echo "FAIL: openssl"; exit 1; }
-
 # ---- the site, its @...@ values filled
 http=$(free_port)
 https=$(free_port)
-sed -e "s|listen 80;|listen 127.0.0.1:$http;|" \
-    -e "s|listen 443 |listen 127.0.0.1:$https |" \
-    -e '/listen \[::\]/d' \
-    -e "s|server 127.0.0.1:8047 |server 127.0.0.1:${ports[0]} |" \
-    -e "s|server 127.0.0.1:8048 |server 127.0.0.1:${ports[1]} |" \
-    -e "s|server 127.0.0.1:8049 |server 127.0.0.1:${ports[2]} |" \
-    -e "s|@SERVER_NAME@|127.0.0.1|" \
-    -e "s|@CERTIFICATE@|$dir/cert.pem|" \
-    -e "s|@CERTIFICATE_KEY@|$dir/key.pem|" \
-    -e "s|@CACHE_DIR@|$dir/cache|" \
-    "$site" >"$dir/site.conf"
-# A change to the site file that these substitutions miss must not pass unseen.
-for want in "127.0.0.1:$http;" "127.0.0.1:$https ssl" "server 127.0.0.1:${ports[0]} " \
-    "server 127.0.0.1:${ports[1]} " "server 127.0.0.1:${ports[2]} " "$dir/cache "; do
-    grep -qF "$want" "$dir/site.conf" || { echo "FAIL: site file not rendered: $want"; exit 1; }
-done
-! grep -q '@[A-Z_]*@' "$dir/site.conf" || { echo "FAIL: placeholder left"; exit 1; }
-
-# What an operator puts in nginx.conf for this site (README.md).
-cat >"$dir/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-worker_rlimit_nofile 8192;
-pid $dir/nginx.pid;
-error_log $dir/error.log info;
-events { worker_connections 4096; }
-http {
-    access_log $dir/access.log;
-    client_body_temp_path $dir/body;
-    proxy_temp_path $dir/proxy;
-    fastcgi_temp_path $dir/fastcgi;
-    uwsgi_temp_path $dir/uwsgi;
-    scgi_temp_path $dir/scgi;
-    include $dir/site.conf;
-}
-CONF
-nginx -p "$dir" -e "$dir/error.log" -c "$dir/nginx.conf" -t -q || { echo "FAIL: nginx -t"; exit 1; }
+. "$(dirname "$0")/nginx_site.sh"
+nginx_site "$dir" "$site" "127.0.0.1:$http" "$https" "${ports[@]}"
 nginx -p "$dir" -e "$dir/error.log" -c "$dir/nginx.conf" &
 nginx_pid=$!
 base="https://127.0.0.1:$https/game/quibbix"
