@@ -41,9 +41,7 @@ std::string SubmissionText(const SSubmitResult& result, const std::string& strNo
     std::string text = "Registered.";
     std::string among;
     if (!result.rec.bVerified) {
-        const std::string why = result.bReplayTaken
-                                    ? "the replay was already sent with another record"
-                                    : strNotVerified;
+        const std::string why = result.bReplayTaken ? kTaken : strNotVerified;
         text = "Registered (not verified: " + why + ").";
         among = " (unverified)";
     }
