@@ -2,7 +2,6 @@
 // or plays a recorded game.
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/DoruzorODlg.h"
@@ -18,13 +17,17 @@ namespace {
 
 struct SOptions {
     bool bRecord = true;
+    bool bHelp = false;
+    bool bVersion = false;
     std::string strReplay;
 };
 
 constexpr const char* kUsage =
-    "usage: doruzoro [--no-record] [--replay FILE]\n"
+    "usage: doruzoro [--no-record] [--replay FILE] [--version] [--help]\n"
     "  --no-record    do not record the games played\n"
-    "  --replay FILE  play a recorded game; Escape leaves\n";
+    "  --replay FILE  play a recorded game; Escape leaves\n"
+    "  --version      print the version and exit\n"
+    "  --help         print this text and exit\n";
 
 // The application is named after its executable, without extension.
 std::string AppName(const char* argv0) {
@@ -40,10 +43,16 @@ std::string AppName(const char* argv0) {
     return name.empty() ? std::string("doruzoro") : name;
 }
 
+// Read before the display is opened, so that wrong use is told as such
+// even where there is no display.
 bool ParseOptions(int argc, char** argv, SOptions& opt) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--no-record") {
+        if (arg == "--help" || arg == "-h") {
+            opt.bHelp = true;
+        } else if (arg == "--version") {
+            opt.bVersion = true;
+        } else if (arg == "--no-record") {
             opt.bRecord = false;
         } else if (arg == "--replay" && i + 1 < argc && opt.strReplay.empty()) {
             opt.strReplay = argv[++i];
@@ -52,15 +61,6 @@ bool ParseOptions(int argc, char** argv, SOptions& opt) {
         }
     }
     return true;
-}
-
-bool WantsHelp(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // Said aloud by the screen reader in a box, and on standard error.
@@ -96,18 +96,22 @@ int PlayReplay(const std::string& strFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (WantsHelp(argc, argv)) {
+    SOptions opt;
+    if (!ParseOptions(argc, argv, opt)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (opt.bHelp) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (opt.bVersion) {
+        std::printf("doruzoro %s\n", replay::ProgramVersion());
         return 0;
     }
     if (!plat::InitToolkit(&argc, &argv)) {
         std::fprintf(stderr, "doruzoro: cannot open the display\n");
         return 1;
-    }
-    SOptions opt;
-    if (!ParseOptions(argc, argv, opt)) {
-        std::fputs(kUsage, stderr);
-        return 2;
     }
     // A replay that outgrows a file-size limit fails its write; it must not
     // end the program.
