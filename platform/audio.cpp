@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -26,6 +27,15 @@ bool SetAudioSilent(bool silent) {
 
 bool AudioSilent() {
     return g_bSilent;
+}
+
+void SetOutputLevels(long nMasterMb, long nVoicesMb, long nEffectsMb) {
+    const auto gain = [](long mB) {
+        return mB <= -10000 ? 0.0f : static_cast<float>(std::pow(10.0, (mB > 0 ? 0 : mB) / 2000.0));
+    };
+    const float master = gain(nMasterMb);
+    OutputGains().fVoices.store(master * gain(nVoicesMb));
+    OutputGains().fEffects.store(master * gain(nEffectsMb));
 }
 
 // ---- buffers
@@ -118,6 +128,14 @@ int CAudioDevice::Rate() const {
     return m_pMixer->Rate();
 }
 
+void CAudioDevice::SetPaused(bool bPaused) {
+    m_pMixer->SetPaused(bPaused);
+}
+
+bool CAudioDevice::Paused() const {
+    return m_pMixer->Paused();
+}
+
 void CAudioDevice::Render(float* out, size_t frames) {
     if (m_pOutput)
         return;
@@ -126,7 +144,7 @@ void CAudioDevice::Render(float* out, size_t frames) {
 
 std::unique_ptr<CAudioBuffer> CAudioDevice::CreateBuffer(int bits, uint32_t rate,
                                                          const uint8_t* data, size_t bytes,
-                                                         bool positional) {
+                                                         bool positional, EBus bus) {
     if ((bits != 8 && bits != 16) || rate < 100 || rate > 200000)
         return nullptr;
     const size_t frames = bits == 8 ? bytes : bytes / 2;
@@ -144,6 +162,7 @@ std::unique_ptr<CAudioBuffer> CAudioDevice::CreateBuffer(int bits, uint32_t rate
     }
     v->dwNativeRate = rate;
     v->bPositional = positional;
+    v->bVoice = bus == EBus::Voices;
     CVoice* p = m_pMixer->Add(std::move(v));
     return std::unique_ptr<CAudioBuffer>(new CAudioBuffer(m_pMixer, p));
 }

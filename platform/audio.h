@@ -11,6 +11,9 @@ namespace plat {
 class CMixer;
 struct CVoice;
 
+// Which of the player's two levels a sound follows.
+enum class EBus { Effects, Voices };
+
 // Status bits, as the sound player reads them.
 constexpr uint32_t kAudioPlaying = 1;
 constexpr uint32_t kAudioLooping = 4;
@@ -47,7 +50,12 @@ public:
 
     // bits 8 (unsigned) or 16 (signed little-endian); nullptr when refused.
     std::unique_ptr<CAudioBuffer> CreateBuffer(int bits, uint32_t rate, const uint8_t* data,
-                                               size_t bytes, bool positional);
+                                               size_t bytes, bool positional,
+                                               EBus bus = EBus::Effects);
+    // Paused, the device fades out within 10 ms and every sound on it stays
+    // where it was, looping ones included; unpaused, they go on from there.
+    void SetPaused(bool bPaused);
+    bool Paused() const;
     // Interleaved stereo float frames (offline devices only; a no-op otherwise).
     void Render(float* out, size_t frames);
     int Rate() const;
@@ -61,6 +69,11 @@ private:
     std::shared_ptr<CMixer> m_pMixer;
     std::unique_ptr<SOutput> m_pOutput;
 };
+
+// The player's levels for every device, in hundredths of a decibel (0 is
+// full, -10000 silent): the master level and the voices' and the effects'
+// own. They come on top of each buffer's volume, which they never change.
+void SetOutputLevels(long nMasterMb, long nVoicesMb, long nEffectsMb);
 
 // While set, Open() gives offline devices at this rate (tests); 0 clears.
 void SetAudioOffline(int rate);

@@ -13,8 +13,8 @@ float DbGain(long mB) {
     return static_cast<float>(std::pow(10.0, mB / 2000.0));
 }
 
-void TargetGains(const CVoice& v, float& l, float& r) {
-    const float g = DbGain(v.nVolume);
+void TargetGains(const CVoice& v, float fBus, float& l, float& r) {
+    const float g = DbGain(v.nVolume) * fBus;
     l = r = g;
     if (v.bPositional)
         return;  // heard centred at the listener
@@ -45,12 +45,18 @@ inline float At(const std::vector<float>& s, long long i, bool loop) {
 
 }  // namespace
 
+SOutputGains& OutputGains() {
+    static SOutputGains gains;
+    return gains;
+}
+
 CMixer::CMixer(int rate)
     : m_nRate(rate),
       m_fFadeStep(1.0f / (0.002f * static_cast<float>(rate))),
       m_fSmooth(static_cast<float>(1.0 - std::exp(-1.0 / (0.002 * rate)))),
       m_fBlockSmooth(1.0f - std::pow(1.0f - m_fSmooth, static_cast<float>(kSubBlock))),
-      m_fRelease(static_cast<float>(1.0 - std::exp(-1.0 / (0.1 * rate)))) {
+      m_fRelease(static_cast<float>(1.0 - std::exp(-1.0 / (0.1 * rate)))),
+      m_fPauseStep(1.0f / (0.01f * static_cast<float>(rate))) {
     m_arrVoice.reserve(1024);
 }
 
@@ -75,11 +81,21 @@ void CMixer::Remove(CVoice* voice) {
     }
 }
 
-void CMixer::MixVoice(CVoice& v, float* out, size_t frames) {
+void CMixer::SetPaused(bool bPaused) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bPaused = bPaused;
+}
+
+bool CMixer::Paused() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bPaused;
+}
+
+void CMixer::MixVoice(CVoice& v, float* out, size_t frames, float fBus) {
     const std::vector<float>& s = v.arrSample;
     const double len = static_cast<double>(s.size());
     float tl, tr;
-    TargetGains(v, tl, tr);
+    TargetGains(v, fBus, tl, tr);
     const uint32_t rate = v.dwFrequency ? v.dwFrequency : v.dwNativeRate;
     const double tStep = static_cast<double>(rate) / m_nRate;
     if (v.dStep <= 0)
@@ -159,18 +175,40 @@ void CMixer::MixVoice(CVoice& v, float* out, size_t frames) {
     v.dStep = std::fabs(step - tStep) < 1e-9 ? tStep : step;
 }
 
+// Ramps the pause gain toward its target over the block and applies it.
+void CMixer::ApplyPause(float* out, size_t frames, bool bPaused) {
+    const float target = bPaused ? 0.0f : 1.0f;
+    if (m_fPauseGain == target && target == 1.0f)
+        return;
+    for (size_t i = 0; i < frames; ++i) {
+        if (m_fPauseGain < target)
+            m_fPauseGain = std::min(target, m_fPauseGain + m_fPauseStep);
+        else if (m_fPauseGain > target)
+            m_fPauseGain = std::max(target, m_fPauseGain - m_fPauseStep);
+        out[2 * i] *= m_fPauseGain;
+        out[2 * i + 1] *= m_fPauseGain;
+    }
+}
+
 void CMixer::Mix(float* out, size_t frames) {
     std::fill(out, out + 2 * frames, 0.0f);
+    const SOutputGains& gains = OutputGains();
+    const float fVoices = gains.fVoices.load(std::memory_order_relaxed);
+    const float fEffects = gains.fEffects.load(std::memory_order_relaxed);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        // Once faded out, a paused mixer moves no voice at all.
+        if (m_bPaused && m_fPauseGain == 0.0f)
+            return;
         for (size_t at = 0; at < frames; at += kSubBlock) {
             const size_t len = std::min(kSubBlock, frames - at);
             for (auto& v : m_arrVoice) {
                 if ((v->bPlaying || v->bFading) && !v->arrSample.empty()) {
-                    MixVoice(*v, out + 2 * at, len);
+                    MixVoice(*v, out + 2 * at, len, v->bVoice ? fVoices : fEffects);
                 }
             }
         }
+        ApplyPause(out, frames, m_bPaused);
     }
     // A peak limiter with instant attack keeps many loud sounds from clipping.
     constexpr float kCeiling = 0.98f;

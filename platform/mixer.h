@@ -1,6 +1,7 @@
 // The mixer behind plat::CAudioDevice; shared by the device, its buffers and
 // the output callback.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,7 @@ struct CVoice {
     std::vector<float> arrSample;
     uint32_t dwNativeRate = 0;
     bool bPositional = false;
+    bool bVoice = false;  // follows the voices' level, not the effects'
     // Set by the user-interface thread under the mixer's lock.
     long nVolume = 0;
     long nPan = 0;
@@ -27,6 +29,14 @@ struct CVoice {
     float fFade = 1;  // linear fade-out after a stop
 };
 
+// The player's two levels, linear, the master level folded into each; set
+// from the user-interface thread, read by every mixer at every call.
+struct SOutputGains {
+    std::atomic<float> fVoices{1.0f};
+    std::atomic<float> fEffects{1.0f};
+};
+SOutputGains& OutputGains();
+
 class CMixer {
 public:
     explicit CMixer(int rate);
@@ -36,9 +46,13 @@ public:
     // Interleaved stereo; called from the output thread or offline.
     void Mix(float* out, size_t frames);
     std::mutex& Lock() { return m_mutex; }
+    // Paused: the output fades to silence and every voice stays where it is.
+    void SetPaused(bool bPaused);
+    bool Paused();
 
 private:
-    void MixVoice(CVoice& v, float* out, size_t frames);
+    void MixVoice(CVoice& v, float* out, size_t frames, float fBus);
+    void ApplyPause(float* out, size_t frames, bool bPaused);
     int m_nRate;
     float m_fFadeStep;  // a stop fades out over 2 ms
     float m_fSmooth;    // per-frame one-pole coefficient for parameter changes
@@ -46,6 +60,9 @@ private:
     float m_fBlockSmooth;
     float m_fRelease;  // limiter release coefficient
     float m_fLimit = 1.0f;
+    float m_fPauseStep;         // a pause fades over 10 ms
+    float m_fPauseGain = 1.0f;  // the pause gain: 1 playing, 0 paused
+    bool m_bPaused = false;     // under m_mutex
     std::mutex m_mutex;
     std::vector<std::unique_ptr<CVoice>> m_arrVoice;
 };

@@ -17,7 +17,30 @@ bool ValidId(int id) {
 plat::CAudioDevice* Device(int kind) {
     return plat::AudioSilent() ? nullptr : g_pDirectSound[kind].get();
 }
+
+// The name between the separator at end and the one before it.
+std::string FolderBefore(const std::string& path, size_t end) {
+    if (end == std::string::npos || end == 0)
+        return std::string();
+    const size_t start = path.find_last_of("\\/", end - 1);
+    return path.substr(start == std::string::npos ? 0 : start + 1,
+                       start == std::string::npos ? end : end - start - 1);
+}
 }  // namespace
+
+plat::EBus BusOfPath(const std::string& path) {
+    const size_t file = path.find_last_of("\\/");
+    const std::string folder = FolderBefore(path, file);
+    const size_t at = file == std::string::npos || file == 0 ? std::string::npos
+                                                             : path.find_last_of("\\/", file - 1);
+    if (FolderBefore(path, at) != "sound")
+        return plat::EBus::Effects;
+    for (const char* voices : {"voice", "no", "stage", "text", "menu", "volume", "balance"}) {
+        if (folder == voices)
+            return plat::EBus::Voices;
+    }
+    return plat::EBus::Effects;
+}
 
 CSoundPlay::CSoundPlay() = default;
 
@@ -130,15 +153,16 @@ long CSoundPlay::CreateBuffer(int id, const SWaveFormat& format, std::vector<uin
     plat::CAudioDevice* const device = Device(kind);
     if (!device)
         return kSoundFail;
-    m_pBuffer[id] = device->CreateBuffer(format.wBitsPerSample, format.nSamplesPerSec,
-                                         samples.data(), samples.size(), kind == 0);
+    size_t i = 0;
+    while (i < m_arrId.size() && m_arrId[i] != static_cast<unsigned int>(id))
+        ++i;
+    const std::string path = i < m_arrPath.size() ? m_arrPath[i] : std::string();
+    m_pBuffer[id] =
+        device->CreateBuffer(format.wBitsPerSample, format.nSamplesPerSec, samples.data(),
+                             samples.size(), kind == 0, BusOfPath(path));
     if (!m_pBuffer[id])
         return kSoundFail;
     if (kind == 1) {
-        size_t i = 0;
-        while (i < m_arrId.size() && m_arrId[i] != static_cast<unsigned int>(id))
-            ++i;
-        const std::string& path = i < m_arrPath.size() ? m_arrPath[i] : std::string();
         const size_t slash = path.rfind('\\');
         const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
         // The starting attenuation goes to the buffer only: remembering it

@@ -42,6 +42,11 @@ public:
     plat::CAudioBuffer* m_p3DBuffer[kSoundIds] = {};  // the same buffer, positional only
 };
 
+// Spoken clips (the folders voice, no, stage, text, menu, volume and balance
+// below sound) follow the player's voice level; every other sound the
+// effects' level.
+plat::EBus BusOfPath(const std::string& path);
+
 // Plays a sound its owner never places (a voice, a cue) at its own volume.
 // The volume memory is shared by id across players, so a hum or a missile on
 // the same id may have left it as low as -9600.

@@ -179,3 +179,61 @@ TEST(Mixer, RealDeviceWithoutACardPlaysSilently) {
     b->Stop();
     EXPECT_EQ(b->GetStatus(), 0u);
 }
+
+// The player's levels scale voices and effects apart, over every device,
+// on top of each buffer's own volume, which they leave as it was.
+TEST(Mixer, PlayersLevelsScaleVoicesAndEffectsApart) {
+    auto dev = plat::CAudioDevice::OpenOffline(kRate);
+    auto other = plat::CAudioDevice::OpenOffline(kRate);
+    const std::string pcm = wavetest::Sine16(1000, 48000, 48000, 0.25);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
+    auto voice = dev->CreateBuffer(16, 48000, bytes, pcm.size(), false, plat::EBus::Voices);
+    auto effect = other->CreateBuffer(16, 48000, bytes, pcm.size(), true);
+    voice->Play(true);
+    effect->Play(true);
+    ASSERT_TRUE(voice->SetVolume(-500));
+    const auto level = [&](plat::CAudioDevice& d) {
+        Render(d, 4800);  // past the smoothing of the change
+        return Energy(Render(d, 4800)).left;
+    };
+    const double voiceFull = level(*dev), effectFull = level(*other);
+
+    plat::SetOutputLevels(-600, 0, -900);
+    EXPECT_NEAR(Db(voiceFull, level(*dev)), 6.0, 0.05);
+    EXPECT_NEAR(Db(effectFull, level(*other)), 15.0, 0.05);
+    plat::SetOutputLevels(0, -1500, 0);
+    EXPECT_NEAR(Db(voiceFull, level(*dev)), 15.0, 0.05);
+    EXPECT_NEAR(Db(effectFull, level(*other)), 0.0, 0.05);
+    plat::SetOutputLevels(-10000, 0, 0);
+    EXPECT_EQ(level(*dev), 0.0);
+    plat::SetOutputLevels(0, 0, 0);
+    EXPECT_NEAR(Db(voiceFull, level(*dev)), 0.0, 0.05);
+    // The buffer's own volume is untouched: -500 still refuses nothing.
+    EXPECT_FALSE(voice->SetVolume(1));
+    EXPECT_TRUE(voice->SetVolume(-500));
+}
+
+// A paused device fades out quickly, keeps every sound where it was (a
+// sound played once does not run out meanwhile) and goes on from there.
+TEST(Mixer, PausedDeviceHoldsItsSoundsAndGoesOnFromThere) {
+    auto dev = plat::CAudioDevice::OpenOffline(kRate);
+    auto once = Tone(*dev, 1000, 48000, 24000);  // half a second
+    once->Play(false);
+    const auto before = Render(*dev, 4800);
+    dev->SetPaused(true);
+    EXPECT_TRUE(dev->Paused());
+    const auto fade = Render(*dev, 4800);
+    EXPECT_GT(Energy(fade).left, 0.0);        // faded, not cut
+    EXPECT_LT(Energy(fade, 480).left, 1e-9);  // silent after 10 ms
+    for (int i = 0; i < 20; ++i)              // two seconds paused
+        EXPECT_EQ(Energy(Render(*dev, 4800)).left, 0.0);
+    EXPECT_EQ(once->GetStatus(), plat::kAudioPlaying);
+
+    dev->SetPaused(false);
+    EXPECT_FALSE(dev->Paused());
+    const auto after = Render(*dev, 24000);
+    // About 0.4 s of the sound was left: it plays out, then ends.
+    EXPECT_GT(Energy(after, 4800).left, 0.3 * Energy(before).left);
+    EXPECT_EQ(Energy(after, 19200).left, 0.0);
+    EXPECT_EQ(once->GetStatus(), 0u);
+}

@@ -172,3 +172,17 @@ TEST_F(SoundPlayTest, LowerCaseOnlyFileExistsButDoesNotOpen) {
         EXPECT_TRUE(m_arrMsg.empty());
     }
 }
+
+// Spoken clips follow the voices' level, by the folder they live in.
+TEST(SoundBus, SpokenFoldersFollowTheVoicesLevel) {
+    using plat::EBus;
+    for (const char* voice :
+         {"/games/dz\\sound\\voice\\GameOver.kwv", "C:\\dz\\sound\\no\\15.kwv",
+          "/dz\\sound\\stage\\3.kwv", "/dz\\sound\\text\\1.kwv", "/dz\\sound\\menu\\Title.kwv",
+          "/dz\\sound\\volume\\7.kwv", "/dz\\sound\\balance\\even.kwv", "sound\\voice\\Pause.kwv"})
+        EXPECT_EQ(BusOfPath(voice), EBus::Voices) << voice;
+    for (const char* effect :
+         {"/dz\\sound\\ufo1.kwv", "/dz\\sound\\opning.kwv", "/home/sound/voice\\sound\\kabe.kwv",
+          "/dz\\image\\voice\\x.kwv", "voice\\x.kwv", "x.kwv", "", "\\", "\\\\\\"})
+        EXPECT_EQ(BusOfPath(effect), EBus::Effects) << effect;
+}
