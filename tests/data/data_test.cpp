@@ -30,13 +30,22 @@ std::vector<std::string> Voices() {
                                   "sound/voice/PlayerOneUp",
                                   "sound/voice/BariaRecovery",
                                   "sound/voice/Congratulations",
-                                  "sound/voice/Score"};
+                                  "sound/voice/Score",
+                                  "sound/voice/Pause",
+                                  "sound/voice/Resume",
+                                  "sound/balance/even"};
     for (int n = 1; n <= 10; ++n)
         v.push_back("sound/stage/" + std::to_string(n));
     for (int n = 1; n <= 13; ++n)
         v.push_back("sound/text/" + std::to_string(n));
     for (int n = 1; n <= 300; ++n)
         v.push_back("sound/no/" + std::to_string(n));
+    for (int n = 1; n <= 10; ++n)
+        v.push_back("sound/volume/" + std::to_string(n));
+    for (int n = 1; n <= 5; ++n) {
+        v.push_back("sound/balance/voices" + std::to_string(n));
+        v.push_back("sound/balance/effects" + std::to_string(n));
+    }
     return v;
 }
 const std::vector<std::string> kLoops = {"sound/ufo1",  "sound/misile",  "sound/pinch",

@@ -53,7 +53,16 @@ VOICES = {
     "sound/voice/BariaRecovery.kwv": "Barrier recovery",
     "sound/voice/Congratulations.kwv": "Congratulations",
     "sound/voice/Score.kwv": "Score",
+    # The host's own: the pause, and the player's levels as they change.
+    "sound/voice/Pause.kwv": "Paused. Press P to resume.",
+    "sound/voice/Resume.kwv": "Resumed",
+    "sound/balance/even.kwv": "Voices and effects even",
 }
+for n in range(1, 11):
+    VOICES["sound/volume/%d.kwv" % n] = "Volume %d" % n
+for n in range(1, 6):
+    VOICES["sound/balance/voices%d.kwv" % n] = "Voices louder %d" % n
+    VOICES["sound/balance/effects%d.kwv" % n] = "Effects louder %d" % n
 for n in range(1, 11):
     VOICES["sound/stage/%d.kwv" % n] = "Stage %d" % n
 for n in range(1, 14):
