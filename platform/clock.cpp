@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include "platform/toolkit.h"
+
 #include <chrono>
 #include <thread>
 
@@ -13,7 +15,12 @@ public:
         const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch());
         return static_cast<uint32_t>(ms.count());
     }
-    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    // A pause of the toolkit's thread keeps its loop answering (toolkit.h).
+    void Sleep(uint32_t ms) override {
+        if (ms == 0 || !SleepInLoop(ms)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        }
+    }
 };
 
 CRealClock g_realClock;

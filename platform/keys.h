@@ -11,6 +11,7 @@ enum : unsigned int {
     VK_SHIFT = 0x10,
     VK_CONTROL = 0x11,
     VK_MENU = 0x12,
+    VK_PAUSE = 0x13,
     VK_ESCAPE = 0x1B,
     VK_SPACE = 0x20,
     VK_PRIOR = 0x21,

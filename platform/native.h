@@ -21,6 +21,11 @@ bool AskCredentials(const std::string& server, const std::string& realm, CCreden
 int RunSendNetDialog(SendNetFields& fields);
 bool OpenUri(const std::string& uri);
 bool SpawnProgram(const std::string& program, const std::vector<std::string>& args);
+// True when the calling thread is inside the toolkit's loop (a handler that
+// the loop dispatched): only there may RunLoopFor run.
+bool OnLoopThread();
+// Runs the toolkit's loop, dispatching whatever comes, for ms milliseconds.
+void RunLoopFor(unsigned ms);
 
 }  // namespace native
 }  // namespace plat

@@ -25,4 +25,14 @@ public:
 // the code that opened the box is still on the stack.
 bool InNestedLoop();
 
+// The real clock's Sleep on the thread that runs the toolkit's loop, inside
+// a handler (a stage announcement's pause between voice clips): the loop
+// keeps running for that long, so that the desktop and the accessibility bus
+// get their answers, while the windows hold back their ticks, keys, focus
+// changes and paints (window.h). True while such a sleep runs.
+bool InHeldSleep();
+// Runs such a sleep; false, at once, when the calling thread is not in the
+// toolkit's loop (start-up, another thread, no display): it then sleeps plainly.
+bool SleepInLoop(unsigned ms);
+
 }  // namespace plat

@@ -3,6 +3,7 @@
 #include "platform/window.h"
 
 #include "platform/keys.h"
+#include "platform/toolkit.h"
 
 namespace plat {
 
@@ -25,9 +26,20 @@ bool CWnd::DispatchPendingPaint() {
     if (!m_bPaintPending) {
         return false;
     }
+    if (InHeldSleep()) {
+        m_bPaintHeld = true;  // the scene is in the middle of a call
+        return false;
+    }
     m_bPaintPending = false;
     OnPaint();
     return true;
+}
+
+void CWnd::ResumeHeldPaint() {
+    if (m_bPaintHeld) {
+        m_bPaintHeld = false;
+        SchedulePaint();
+    }
 }
 
 void CDialog::EndDialog(int result) {
@@ -40,24 +52,70 @@ bool CDialog::IsModalLoopEnded() const {
     return m_bEnded;
 }
 
+void CDialog::Dispatch(const MSG& msg) {
+    if (msg.message == WM_ACTIVATE) {
+        OnActivate(msg.wParam != 0);
+        return;
+    }
+    if (PreTranslateMessage(msg)) {
+        return;
+    }
+    if (msg.message == WM_KEYDOWN) {
+        OnKeyDown(msg.wParam, 1, 0);
+    } else {
+        OnKeyUp(msg.wParam, 1, 0);
+    }
+}
+
+// Each message may sleep again; what comes meanwhile queues behind.
+void CDialog::DeliverHeld() {
+    while (!m_arrHeld.empty() && !InHeldSleep()) {
+        const MSG msg = m_arrHeld.front();
+        m_arrHeld.erase(m_arrHeld.begin());
+        Dispatch(msg);
+    }
+    if (!InHeldSleep()) {
+        ResumeHeldPaint();
+    }
+}
+
 void CDialog::DeliverKey(unsigned message, unsigned vk) {
     MSG msg;
     msg.message = message;
     msg.wParam = vk;
-    if (PreTranslateMessage(msg)) {
+    if (InHeldSleep()) {
+        if (!OnHeldKey(msg)) {
+            m_arrHeld.push_back(msg);
+        }
         return;
     }
-    if (message == WM_KEYDOWN) {
-        OnKeyDown(vk, 1, 0);
-    } else {
-        OnKeyUp(vk, 1, 0);
+    DeliverHeld();
+    Dispatch(msg);
+    DeliverHeld();
+}
+
+void CDialog::DeliverActivate(bool bActive) {
+    MSG msg;
+    msg.message = WM_ACTIVATE;
+    msg.wParam = bActive ? 1 : 0;
+    if (InHeldSleep()) {
+        m_arrHeld.push_back(msg);
+        return;
     }
+    DeliverHeld();
+    Dispatch(msg);
+    DeliverHeld();
 }
 
 void CDialog::DeliverTimer(unsigned id) {
+    if (InHeldSleep()) {
+        return;  // as the system's timer messages, a missed tick is not made up
+    }
+    DeliverHeld();
     if (!m_bEnded) {
         OnTimer(id);
     }
+    DeliverHeld();
 }
 
 void CDialog::DeliverClose() {

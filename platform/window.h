@@ -9,12 +9,18 @@
 
 namespace plat {
 
-enum : unsigned { WM_PAINT = 0x000F, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101, WM_TIMER = 0x0113 };
+enum : unsigned {
+    WM_ACTIVATE = 0x0006,
+    WM_PAINT = 0x000F,
+    WM_KEYDOWN = 0x0100,
+    WM_KEYUP = 0x0101,
+    WM_TIMER = 0x0113
+};
 enum { IDOK = 1, IDCANCEL = 2 };
 
 struct MSG {
     unsigned message = 0;
-    unsigned wParam = 0;  // the virtual-key code of a key message
+    unsigned wParam = 0;  // the virtual-key code of a key message; 1 or 0 for WM_ACTIVATE
 };
 
 // Dialog units to pixels at the dialog font's base units (6 x 13).
@@ -53,6 +59,8 @@ public:
 
 protected:
     CWnd(int cx, int cy);
+    // Schedules a paint that a held sleep kept back.
+    void ResumeHeldPaint();
 
     struct Impl;
     std::unique_ptr<Impl> m_pImpl;
@@ -63,6 +71,7 @@ private:
     // when headless: tests dispatch it themselves).
     void SchedulePaint();
     bool m_bPaintPending = false;
+    bool m_bPaintHeld = false;
 };
 
 class CDialog : public CWnd {
@@ -80,9 +89,13 @@ public:
     void SetIcon(const std::vector<std::string>& pngFiles);
 
     // Entry points of the toolkit's events (tests call them as well).
+    // During a held sleep (toolkit.h) keys and focus changes wait, in order,
+    // until the handler that slept is done; ticks are dropped.
     void DeliverKey(unsigned message, unsigned vk);
     void DeliverTimer(unsigned id);
     void DeliverClose();
+    // The window gained (true) or lost (false) the keyboard focus.
+    void DeliverActivate(bool bActive);
 
     virtual bool OnInitDialog() { return true; }
     virtual bool DestroyWindow();
@@ -94,9 +107,17 @@ public:
     virtual void OnKeyUp(unsigned /*vk*/, unsigned /*repeat*/, unsigned /*flags*/) {}
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
+    // Also when a box or dialog of ours takes the focus (InNestedLoop()).
+    virtual void OnActivate(bool /*bActive*/) {}
+    // A key that arrives during a held sleep: true when it was acted on at
+    // once, false to have it wait for the handler like every other key.
+    virtual bool OnHeldKey(const MSG& /*msg*/) { return false; }
 
 private:
+    void Dispatch(const MSG& msg);
+    void DeliverHeld();    // what waited for a held sleep, once it is over
     void QuitModalLoop();  // the implementation's loop returns from DoModal
+    std::vector<MSG> m_arrHeld;
     std::string m_strCaption;
     int m_nResult = -1;
     bool m_bEnded = false;

@@ -32,6 +32,8 @@ unsigned int VirtualKeyFromKeyval(unsigned int keyval) {
         case GDK_KEY_Alt_L:
         case GDK_KEY_Alt_R:
             return VK_MENU;
+        case GDK_KEY_Pause:
+            return VK_PAUSE;
         case GDK_KEY_Escape:
             return VK_ESCAPE;
         case GDK_KEY_space:

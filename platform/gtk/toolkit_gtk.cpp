@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include "platform/gtk/toolkit_internal.h"
+#include "platform/native.h"
 
 namespace plat {
 namespace {
@@ -37,6 +38,32 @@ void PumpEvents() {
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
 }
+
+namespace native {
+
+bool OnLoopThread() {
+    return g_bReady && g_main_context_is_owner(g_main_context_default());
+}
+
+void RunLoopFor(unsigned ms) {
+    bool bDone = false;
+    GSource* timeout = g_timeout_source_new(ms);
+    g_source_set_callback(
+        timeout,
+        [](gpointer done) -> gboolean {
+            *static_cast<bool*>(done) = true;
+            return G_SOURCE_REMOVE;
+        },
+        &bDone, nullptr);
+    g_source_attach(timeout, nullptr);
+    while (!bDone) {
+        g_main_context_iteration(nullptr, TRUE);
+    }
+    g_source_destroy(timeout);
+    g_source_unref(timeout);
+}
+
+}  // namespace native
 
 GtkWindow* MainWindow() {
     return g_pMainWindow;

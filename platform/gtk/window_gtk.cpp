@@ -146,6 +146,11 @@ gboolean OnKeyEvent(GtkWidget*, GdkEventKey* event, gpointer self) {
     return TRUE;  // no toolkit focus moves or shortcuts in the game window
 }
 
+gboolean OnFocusChange(GtkWidget*, GdkEventFocus* event, gpointer self) {
+    static_cast<CDialog*>(self)->DeliverActivate(event->in != 0);
+    return FALSE;  // the toolkit keeps its own focus handling
+}
+
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
     static_cast<CDialog*>(self)->DeliverClose();
     return TRUE;  // the window goes in DestroyWindow, after the settings are saved
@@ -208,6 +213,8 @@ int CDialog::DoModal() {
     g_signal_connect(window, "key-press-event", G_CALLBACK(OnKeyEvent), this);
     g_signal_connect(window, "key-release-event", G_CALLBACK(OnKeyEvent), this);
     g_signal_connect(window, "delete-event", G_CALLBACK(OnDelete), this);
+    g_signal_connect(window, "focus-in-event", G_CALLBACK(OnFocusChange), this);
+    g_signal_connect(window, "focus-out-event", G_CALLBACK(OnFocusChange), this);
 
     for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
         m_pImpl->signals.push_back(g_unix_signal_add(sig, OnQuitSignal, this));

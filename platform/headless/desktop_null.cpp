@@ -37,6 +37,12 @@ bool SpawnProgram(const std::string& /*program*/, const std::vector<std::string>
     return false;
 }
 
+bool OnLoopThread() {
+    return false;
+}
+
+void RunLoopFor(unsigned /*ms*/) {}
+
 }  // namespace native
 
 struct CAudioDevice::SOutput {};

@@ -152,6 +152,13 @@ TEST(Keys, EveryKeyHasACode) {
     EXPECT_EQ(plat::VirtualKeyFromKeyval(0x7a), unsigned('Z'));  // z, as Z
     EXPECT_EQ(plat::VirtualKeyFromKeyval(0x5a), unsigned('Z'));
     EXPECT_EQ(plat::VirtualKeyFromKeyval(0xff1b), plat::VK_ESCAPE);
+    // The player's own keys: the volume, the balance and the pause.
+    EXPECT_EQ(plat::VirtualKeyFromKeyval(0xff55), plat::VK_PRIOR);
+    EXPECT_EQ(plat::VirtualKeyFromKeyval(0xff56), plat::VK_NEXT);
+    EXPECT_EQ(plat::VirtualKeyFromKeyval(0xff50), plat::VK_HOME);
+    EXPECT_EQ(plat::VirtualKeyFromKeyval(0xff57), plat::VK_END);
+    EXPECT_EQ(plat::VirtualKeyFromKeyval(0xff13), plat::VK_PAUSE);
+    EXPECT_EQ(plat::VirtualKeyFromKeyval(0x70), unsigned('P'));
     for (unsigned keyval : {0x2eu, 0x2cu, 0xffb1u, 0xff63u}) {  // . , keypad 1, Insert
         EXPECT_EQ(plat::VirtualKeyFromKeyval(keyval), plat::VK_OTHER) << keyval;
     }
