@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/MainWindow.h"
+#include "platform/audio.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
 #include "platform/msgbox.h"
@@ -17,6 +18,22 @@
 namespace {
 constexpr unsigned kTickTimer = 1;
 constexpr unsigned kTickMs = 100;
+
+constexpr int kPauseNoticeX = 100;
+constexpr int kPauseNoticeY = 290;
+constexpr int kPauseNoticeHeight = 80;
+constexpr int kPauseFontHeight = -53;  // the menu's 40 points
+
+bool IsPauseKey(unsigned vk) {
+    return vk == 'P' || vk == plat::VK_PAUSE;
+}
+
+// The game's sounds all play on the panned device; the menu's and the
+// host's own voices on the other.
+void HoldGameSounds(bool bHold) {
+    if (g_pDirectSound[1])
+        g_pDirectSound[1]->SetPaused(bHold);
+}
 }  // namespace
 
 CDoruzorODlg::CDoruzorODlg()
@@ -49,6 +66,7 @@ bool CDoruzorODlg::OnInitDialog() {
     SetTimer(kTickTimer, kTickMs);
     m_strBasePath = plat::GetCurrentDirectory();
     m_reg.Load();
+    m_sound.Load();
     OpenSceen(1, 0);
     return true;
 }
@@ -68,6 +86,8 @@ int CDoruzorODlg::OpenSceen(int nKind, int nArg) {
         m_pGame = m_fnNewGame();
         m_pGame->m_nMode = nArg + 1;
         m_strLastReplay.clear();  // a record is only ever sent with its own game
+        m_pGameClock = std::make_unique<CGameClock>(plat::GetClock());
+        plat::SetClock(m_pGameClock.get());
         if (m_bRecord)
             m_pRecorder = std::make_unique<replay::CReplayRecorder>(m_pGame->m_nMode);
         CallGame(replay::EV_START, 0, [this] { m_pGame->Start(this, m_strBasePath); });
@@ -87,6 +107,20 @@ void CDoruzorODlg::CloseSceen() {
         m_pGame->Stop();
         m_pGame.reset();
     }
+    CloseGameClock();
+}
+
+void CDoruzorODlg::CloseGameClock() {
+    if (m_bPaused) {
+        m_bPaused = false;
+        HoldGameSounds(false);
+    }
+    if (!m_pGameClock)
+        return;
+    // Another clock put in since (a test's) stays where it is.
+    if (plat::GetClock() == m_pGameClock.get())
+        plat::SetClock(m_pGameClock->Base());
+    m_pGameClock.reset();
 }
 
 template <typename F>
@@ -130,7 +164,7 @@ void CDoruzorODlg::FinishRecording() {
 void CDoruzorODlg::OnTimer(unsigned id) {
     // A box or dialog open inside a scene's own call (a voice file's
     // message in the menu's key handler) must not see that scene deleted.
-    if (id != kTickTimer || m_bRegistering || plat::InNestedLoop()) {
+    if (id != kTickTimer || m_bRegistering || m_bPaused || plat::InNestedLoop()) {
         return;
     }
     if (m_nSceenKind == 1 && m_pMenu) {
@@ -195,8 +229,88 @@ void CDoruzorODlg::ActOnGameResult(int nResult) {
     OpenSceen(1, nResult);
 }
 
+bool CDoruzorODlg::HandleHostKey(const plat::MSG& msg) {
+    const unsigned vk = msg.wParam;
+    if (CSoundControls::IsSoundKey(vk)) {
+        m_sound.OnKey(msg.message, vk);
+        return true;
+    }
+    if (m_nSceenKind == 2 && m_pGame && IsPauseKey(vk)) {
+        if (msg.message == plat::WM_KEYUP) {
+            if (m_bPaused)
+                Resume();
+            else
+                Pause();
+        }
+        return true;
+    }
+    return m_bPaused;  // a paused game hears no key
+}
+
+bool CDoruzorODlg::OnHeldKey(const plat::MSG& msg) {
+    // The levels may change while an announcement holds the game; they are
+    // no part of it.
+    if (!CSoundControls::IsSoundKey(msg.wParam))
+        return false;
+    m_sound.OnKey(msg.message, msg.wParam);
+    return true;
+}
+
+void CDoruzorODlg::Pause() {
+    if (m_bPaused || m_nSceenKind != 2 || !m_pGame || !m_pGameClock)
+        return;
+    m_bPaused = true;
+    m_pGameClock->Pause();
+    HoldGameSounds(true);
+    m_sound.SayPaused();
+    DrawPauseNotice();
+}
+
+void CDoruzorODlg::Resume() {
+    if (!m_bPaused)
+        return;
+    m_bPaused = false;
+    if (m_pGameClock)
+        m_pGameClock->Resume();
+    HoldGameSounds(false);
+    m_sound.SayResumed();
+    // The game's own picture again. A Draw would be a call of its course
+    // (the one rule it keeps), made only because of the pause.
+    if (m_pGame && m_nGameCalls == 0)
+        m_pGame->Paint();
+}
+
+// Our own box or dialog taking the focus is no reason to pause; another
+// program's window is.
+void CDoruzorODlg::OnActivate(bool bActive) {
+    if (plat::InNestedLoop() || m_bRegistering)
+        return;
+    if (!bActive)
+        Pause();
+    else if (m_bPaused)
+        m_sound.SayPaused();  // back at the game: how to go on
+}
+
+// Over the last picture of the game, which stays as it was: no paint reaches
+// a paused game, as a paint is one of its calls.
+void CDoruzorODlg::DrawPauseNotice() {
+    const plat::RECT rc = GetClientRect();
+    const std::unique_ptr<plat::CDC> dc = GetDC();
+    const plat::CBrush black(plat::RGB(0, 0, 0));
+    dc->FillRect({0, kPauseNoticeY, rc.right, kPauseNoticeY + kPauseNoticeHeight}, &black);
+    plat::CFont font;
+    font.CreateFont(kPauseFontHeight, "Arial");
+    dc->SelectObject(&font);
+    dc->SetBkColor(plat::RGB(0, 0, 0));
+    dc->SetTextColor(plat::RGB(255, 255, 255));
+    dc->TextOut(kPauseNoticeX, kPauseNoticeY + 10, "PAUSED - press P");
+}
+
 bool CDoruzorODlg::PreTranslateMessage(const plat::MSG& msg) {
     const bool bKey = msg.message == plat::WM_KEYDOWN || msg.message == plat::WM_KEYUP;
+    if (bKey && HandleHostKey(msg)) {
+        return true;  // no scene sees it, so no replay records it
+    }
     if (bKey && msg.wParam == plat::VK_ESCAPE) {
         return false;  // Escape never cancels the window: it goes to the scene
     }
@@ -225,6 +339,10 @@ void CDoruzorODlg::OnKeyUp(unsigned vk, unsigned /*repeat*/, unsigned /*flags*/)
 void CDoruzorODlg::OnPaint() {
     if (IsIconic()) {
         return;  // the window manager shows the icon
+    }
+    if (m_bPaused) {
+        DrawPauseNotice();
+        return;
     }
     if (m_nSceenKind == 1 && m_pMenu) {
         m_pMenu->Draw();

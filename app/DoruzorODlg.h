@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "app/GameClock.h"
 #include "app/QuibbixReg.h"
+#include "app/SoundControls.h"
 #include "game/SceenGame.h"
 #include "menu/SceenMenu.h"
 #include "platform/window.h"
@@ -24,6 +26,8 @@ public:
     void OnKeyUp(unsigned vk, unsigned repeat, unsigned flags) override;
     void OnPaint() override;
     void OnOK() override {}  // Enter never ends the dialog
+    void OnActivate(bool bActive) override;
+    bool OnHeldKey(const plat::MSG& msg) override;
 
     int OpenSceen(int nKind, int nArg);
     void CloseSceen();
@@ -51,8 +55,20 @@ public:
     std::unique_ptr<CSceenGame> m_pGame;
     CQuibbixReg m_reg;
     std::string m_strBasePath;
+    // The player's volume keys, in the menu and the game.
+    CSoundControls m_sound{this, m_strBasePath};
+
+    // P, the Pause key or the loss of the focus pause the game: no tick, no
+    // key and no paint reaches it, its sounds hold, and its clock stands.
+    bool IsPaused() const { return m_bPaused; }
+    void Pause();
+    void Resume();
 
 private:
+    // The player's own keys: true when the key is the host's, never a scene's.
+    bool HandleHostKey(const plat::MSG& msg);
+    void DrawPauseNotice();
+    void CloseGameClock();
     void ActOnMenuResult(int nResult);
     void ActOnGameResult(int nResult);
     std::vector<std::string> IconFiles() const;
@@ -71,5 +87,8 @@ private:
     bool m_bRegistering = false;
     int m_nGameCalls = 0;
     bool m_bPaintMissed = false;
+    bool m_bPaused = false;
+    // In front of the clock while a game is open, behind the recorder.
+    std::unique_ptr<CGameClock> m_pGameClock;
     std::unique_ptr<replay::CReplayRecorder> m_pRecorder;
 };

@@ -20,6 +20,7 @@ CReplayDlg::~CReplayDlg() {
 }
 
 bool CReplayDlg::OnInitDialog() {
+    m_sound.Load();
     if (m_reader.Open(m_strBytes) != replay::EReadStatus::Ok || !TakeNext() ||
         m_kind != replay::EV_START) {
         m_bFinished = true;
@@ -35,6 +36,20 @@ bool CReplayDlg::OnInitDialog() {
     m_dwFirst = m_dwDue;
     // The game starts at the first tick, once the window is on screen.
     SetTimer(kPaceTimer, kPaceMs);
+    return true;
+}
+
+bool CReplayDlg::PreTranslateMessage(const plat::MSG& msg) {
+    if (OnHeldKey(msg))
+        return true;
+    return plat::CDialog::PreTranslateMessage(msg);
+}
+
+bool CReplayDlg::OnHeldKey(const plat::MSG& msg) {
+    const bool bKey = msg.message == plat::WM_KEYDOWN || msg.message == plat::WM_KEYUP;
+    if (!bKey || !CSoundControls::IsSoundKey(msg.wParam))
+        return false;
+    m_sound.OnKey(msg.message, msg.wParam);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/SoundControls.h"
 #include "game/SceenGame.h"
 #include "platform/window.h"
 #include "replay/ReplayClock.h"
@@ -21,6 +22,9 @@ public:
     bool DestroyWindow() override;
     void OnTimer(unsigned id) override;
     void OnOK() override {}  // Enter does nothing; Escape leaves
+    // The volume keys act here too, as in the game.
+    bool PreTranslateMessage(const plat::MSG& msg) override;
+    bool OnHeldKey(const plat::MSG& msg) override;
 
     // True once every recorded call was made.
     bool Finished() const { return m_bFinished; }
@@ -33,6 +37,7 @@ private:
 
     std::string m_strBytes;
     std::string m_strBasePath;
+    CSoundControls m_sound{this, m_strBasePath};
     replay::CReplayReader m_reader;
     std::unique_ptr<replay::CReplayClock> m_pClock;
     std::unique_ptr<replay::CClockSwap> m_pSwap;

@@ -191,6 +191,9 @@ public:
     // The rule Draw keeps: the laser and the barrier end there once their
     // time is up. Draw runs it before it paints.
     void EndSpentEffects();
+    // Draw's picture alone: keeps no rule and reads no clock, so it is no
+    // part of the game's course (the host repaints a resumed game with it).
+    void Paint();
     // The UFO, fighter, missile and explosion pictures (i in 0..3).
     plat::CImage& Picture(int i);
 

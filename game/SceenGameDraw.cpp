@@ -147,6 +147,13 @@ void CSceenGame::Draw() {
         return;
     }
     EndSpentEffects();
+    Paint();
+}
+
+void CSceenGame::Paint() {
+    if (!m_pHost) {
+        return;
+    }
     const plat::RECT rc = m_pHost->GetClientRect();
     const std::unique_ptr<plat::CDC> dc = m_pHost->GetDC();
     const plat::CBrush* pOldBrush = dc->SelectObject(&m_brBlack);

@@ -1,6 +1,7 @@
 // The scene host driven with stand-in scenes through their result codes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -9,14 +10,17 @@
 #include "platform/audio.h"
 #include "platform/fake_clock.h"
 #include "platform/keys.h"
+#include "platform/mixer.h"
 #include "platform/msgbox.h"
 #include "platform/profile.h"
+#include "sound/SoundPlay.h"
 
 namespace {
 
 // What the stand-in scenes saw, shared by every scene a test creates.
 struct Journal {
     std::vector<std::string> events;
+    std::vector<uint32_t> arrTickTimes;
     int nMenusAlive = 0;
     int nGamesAlive = 0;
 };
@@ -45,7 +49,11 @@ public:
     void Start(plat::CWnd*, const std::string&) override {
         m_j.events.push_back("game start mode " + std::to_string(m_nMode));
     }
-    void Tick() override { m_j.events.push_back("game tick"); }
+    // The counter as the game reads it.
+    void Tick() override {
+        m_j.events.push_back("game tick");
+        m_j.arrTickTimes.push_back(plat::GetTickCount());
+    }
     void Draw() override { m_j.events.push_back("game draw"); }
     void OnKeyUp(unsigned key) override { m_j.events.push_back("game up " + std::to_string(key)); }
     void OnKeyDown(unsigned key) override {
@@ -294,6 +302,178 @@ TEST_F(HostTest, MalformedVoiceBoxKeepsTheMenuUntilItCloses) {
     EXPECT_EQ(m_host.m_nSceenKind, 2);
     EXPECT_TRUE(Saw("game start mode 2"));
     std::filesystem::remove_all(base);
+}
+
+void Press(plat::CDialog& wnd, unsigned key, int nTimes = 1) {
+    for (int i = 0; i < nTimes; ++i) {
+        wnd.DeliverKey(plat::WM_KEYDOWN, key);
+        wnd.DeliverKey(plat::WM_KEYUP, key);
+    }
+}
+
+// The volume keys are the host's in both scenes: no scene sees them, and a
+// replay records nothing of them.
+TEST_F(HostTest, VolumeKeysNeverReachAScene) {
+    for (unsigned vk : {plat::VK_PRIOR, plat::VK_NEXT, plat::VK_HOME, plat::VK_END})
+        Press(m_host, vk);
+    EXPECT_TRUE(m_j.events.empty());
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    m_j.events.clear();
+    for (unsigned vk : {plat::VK_PRIOR, plat::VK_NEXT, plat::VK_HOME, plat::VK_END})
+        Press(m_host, vk);
+    EXPECT_TRUE(m_j.events.empty());
+    Press(m_host, plat::VK_LEFT);
+    EXPECT_TRUE(Saw("game up 37"));
+}
+
+// Each release moves a level one step, at either end it stays; the levels
+// reach the mixer and the settings at once, and a new run reads them back.
+TEST_F(HostTest, VolumeAndBalanceStepClampAndAreKept) {
+    plat::WriteProfileString("", "volume", "10");
+    plat::WriteProfileString("", "balance", "0");
+    m_host.m_sound.Load();
+    const auto gains = [] {
+        return std::make_pair(plat::OutputGains().fVoices.load(),
+                              plat::OutputGains().fEffects.load());
+    };
+    EXPECT_EQ(gains(), std::make_pair(1.0f, 1.0f));
+    m_host.DeliverKey(plat::WM_KEYDOWN, plat::VK_NEXT);
+    EXPECT_EQ(m_host.m_sound.Volume(), 10);  // a press alone does nothing
+    m_host.DeliverKey(plat::WM_KEYUP, plat::VK_NEXT);
+    Press(m_host, plat::VK_NEXT, 2);
+    EXPECT_EQ(m_host.m_sound.Volume(), 7);
+    EXPECT_EQ(plat::GetProfileString("", "volume", ""), "7");
+    EXPECT_NEAR(gains().first, std::pow(10.0, -900 / 2000.0), 1e-6);
+    EXPECT_EQ(gains().first, gains().second);
+    Press(m_host, plat::VK_PRIOR, 5);
+    EXPECT_EQ(m_host.m_sound.Volume(), 10);
+    Press(m_host, plat::VK_NEXT, 12);
+    EXPECT_EQ(m_host.m_sound.Volume(), CSoundControls::kMinVolume);
+    EXPECT_GT(gains().first, 0.0f);  // never silent
+
+    Press(m_host, plat::VK_HOME, 7);  // voices louder: the effects go down
+    EXPECT_EQ(m_host.m_sound.Balance(), 5);
+    EXPECT_EQ(m_host.m_sound.VoicesMb(), 0);
+    EXPECT_EQ(m_host.m_sound.EffectsMb(), -1500);
+    Press(m_host, plat::VK_END, 8);
+    EXPECT_EQ(m_host.m_sound.Balance(), -3);
+    EXPECT_EQ(m_host.m_sound.VoicesMb(), -900);
+    EXPECT_EQ(m_host.m_sound.EffectsMb(), 0);
+    EXPECT_EQ(plat::GetProfileString("", "balance", ""), "-3");
+
+    CDoruzorODlg next;
+    next.m_sound.Load();
+    EXPECT_EQ(next.m_sound.Volume(), 1);
+    EXPECT_EQ(next.m_sound.Balance(), -3);
+    // A damaged or hand-edited setting gives the level the game always had.
+    for (const char* bad : {"loud", "11", "0", "-2", "7x", ""}) {
+        plat::WriteProfileString("", "volume", bad);
+        plat::WriteProfileString("", "balance", bad);
+        next.m_sound.Load();
+        EXPECT_EQ(next.m_sound.Volume(), 10) << bad;
+        EXPECT_EQ(next.m_sound.Balance(), std::string(bad) == "-2" ? -2 : 0) << bad;
+    }
+    plat::WriteProfileString("", "volume", "10");
+    plat::WriteProfileString("", "balance", "0");
+    m_host.m_sound.Load();
+}
+
+// The game's sounds all sit on the panned device.
+plat::CAudioDevice& GameDevice() {
+    static int dummy;
+    CSoundPlay play;
+    play.m_nDeviceKind = 1;
+    play.CreateDevice(reinterpret_cast<plat::CWnd*>(&dummy));
+    return *g_pDirectSound[1];
+}
+
+TEST_F(HostTest, PauseHoldsTheGameAndItsSoundsUntilPAgain) {
+    plat::CAudioDevice& sounds = GameDevice();
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    m_j.events.clear();
+    Press(m_host, 'P');
+    EXPECT_TRUE(m_host.IsPaused());
+    EXPECT_TRUE(sounds.Paused());
+    m_host.OnTimer(1);
+    Press(m_host, plat::VK_SPACE);
+    Press(m_host, plat::VK_ESCAPE);  // not even Escape: P first
+    m_host.PostPaint();
+    m_host.DispatchPendingPaint();
+    EXPECT_TRUE(m_j.events.empty()) << m_j.events.front();
+    EXPECT_FALSE(m_host.IsModalLoopEnded());
+
+    Press(m_host, plat::VK_PAUSE);  // the Pause key does the same
+    EXPECT_FALSE(m_host.IsPaused());
+    EXPECT_FALSE(sounds.Paused());
+    EXPECT_FALSE(m_host.DispatchPendingPaint());  // the picture comes back with no call
+    m_host.OnTimer(1);
+    EXPECT_EQ(m_j.events, (std::vector<std::string>{"game tick"}));
+
+    // Leaving the game, whichever way, lets the next one be heard.
+    Press(m_host, 'P');
+    m_host.CloseSceen();
+    EXPECT_FALSE(m_host.IsPaused());
+    EXPECT_FALSE(sounds.Paused());
+}
+
+// In the menu P is a key like any other: it says the entry again.
+TEST_F(HostTest, PauseKeyInTheMenuIsTheMenus) {
+    Press(m_host, 'P');
+    EXPECT_FALSE(m_host.IsPaused());
+    EXPECT_TRUE(Saw("menu up 80"));
+    m_host.DeliverActivate(false);
+    EXPECT_FALSE(m_host.IsPaused());
+}
+
+// The game's counter stands while the game is paused, so the pause is no
+// part of its time.
+TEST_F(HostTest, TheGamesClockStandsWhilePaused) {
+    plat::CFakeClock clock(5000);
+    const plat::CClockGuard guard(clock);
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    clock.Advance(100);
+    m_host.OnTimer(1);
+    Press(m_host, 'P');
+    for (int i = 0; i < 50; ++i) {
+        clock.Advance(100);
+        m_host.OnTimer(1);
+    }
+    Press(m_host, 'P');
+    clock.Advance(100);
+    m_host.OnTimer(1);
+    m_host.DeliverActivate(false);  // another program's window takes the focus
+    EXPECT_TRUE(m_host.IsPaused());
+    clock.Advance(7000);
+    m_host.DeliverActivate(true);  // back: still paused until P
+    EXPECT_TRUE(m_host.IsPaused());
+    clock.Advance(1000);
+    Press(m_host, 'P');
+    clock.Advance(100);
+    m_host.OnTimer(1);
+    EXPECT_EQ(m_j.arrTickTimes, (std::vector<uint32_t>{5100, 5200, 5300}));
+    EXPECT_EQ(plat::GetTickCount(), 5300u);
+    // Once the game is closed, the clock is the one it was before.
+    m_host.CloseSceen();
+    EXPECT_EQ(plat::GetClock(), &clock);
+    EXPECT_EQ(plat::GetTickCount(), 5000u + 100 + 5000 + 100 + 8000 + 100);
+}
+
+// A box or dialog of ours taking the focus does not pause the game.
+TEST_F(HostTest, OurOwnBoxTakingTheFocusDoesNotPause) {
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    plat::SetMessageBoxHandler([this](const std::string&, const std::string&) {
+        m_host.DeliverActivate(false);
+        m_host.DeliverActivate(true);
+    });
+    plat::MessageBox("a sound file is broken", " lol ");
+    plat::SetMessageBoxHandler({});
+    EXPECT_FALSE(m_host.IsPaused());
+    m_host.DeliverActivate(false);
+    EXPECT_TRUE(m_host.IsPaused());
 }
 
 TEST(HostWindow, ClientAreaIsTheDialogTemplatesSize) {

@@ -108,6 +108,86 @@ TEST_F(WholeGameTest, AGameToTheLastStageIsReplayedStageByStage) {
     ExpectVerifiedAsPlayed("game");
 }
 
+// Where two replays part: the event and what each holds there.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+    SDecoded d[2];
+    if (!Decode(a, d[0]) || !Decode(b, d[1]))
+        return "a replay does not decode";
+    const auto& ea = d[0].arrEvents;
+    const auto& eb = d[1].arrEvents;
+    int nTicks = 0;
+    for (size_t i = 0; i < std::min(ea.size(), eb.size()); ++i) {
+        if (ea[i].kind != eb[i].kind || ea[i].nKey != eb[i].nKey ||
+            ea[i].arrReads != eb[i].arrReads)
+            return "after " + std::to_string(nTicks) + " ticks: " + replay::EventName(ea[i].kind) +
+                   " against " + replay::EventName(eb[i].kind);
+        nTicks += ea[i].kind == replay::EV_TICK;
+    }
+    return std::to_string(ea.size()) + " events against " + std::to_string(eb.size());
+}
+
+// The player's own keys and pauses are no part of the game: the same game
+// played with them, and with keys pressed while it is paused, records the
+// same replay, byte for byte, and passes through the same states.
+TEST_F(WholeGameTest, PausesAndVolumeKeysLeaveTheReplayAsItWas) {
+    std::string arrReplay[2];
+    std::vector<replay::SStageHash> arrStages[2];
+    replay::SSummary arrLive[2];
+    for (int run = 0; run < 2; ++run) {
+        m_clock = plat::CFakeClock();
+        OpenGame(1, 4711);
+        const auto press = [this](unsigned key) { Press(key); };
+        const auto pausedFor = [&](int nTicks) {
+            for (int i = 0; i < nTicks; ++i) {
+                press(i % 2 ? plat::VK_RIGHT : plat::VK_SPACE);  // lost on a paused game
+                Tick();
+            }
+        };
+        int nTick = 0;
+        bool bLeft = false;
+        PlayUntilClosed(60000, [&](CSceenGame& g) {
+            ++nTick;
+            if (run == 1 && nTick % 97 == 0)
+                press(std::vector<unsigned>{plat::VK_PRIOR, plat::VK_NEXT, plat::VK_HOME,
+                                            plat::VK_END}[nTick % 4]);
+            if (run == 1 && nTick % 500 == 250) {
+                press('P');
+                EXPECT_TRUE(m_pHost->IsPaused());
+                pausedFor(40);
+                press('P');
+            }
+            if (run == 1 && nTick % 500 == 0) {
+                m_pHost->DeliverActivate(false);  // another program's window
+                EXPECT_TRUE(m_pHost->IsPaused());
+                pausedFor(20);
+                m_pHost->DeliverActivate(true);
+                pausedFor(3);
+                press(plat::VK_PAUSE);
+            }
+            ASSERT_FALSE(m_pHost->IsPaused());
+            arrLive[run] = {g.m_nStage, g.m_nScore, g.m_nLives, 0};
+            if (g.m_bKeysAccepted && !bLeft) {
+                bLeft = true;
+                press(plat::VK_SPACE);
+            } else if (g.m_nState == GS_PLAY) {
+                ScriptedShooter(g, kHostKeyTolerance, press);
+            }
+        });
+        ASSERT_EQ(Game(), nullptr);
+        EXPECT_GT(nTick, 2000);
+        arrReplay[run] = m_pHost->m_strLastReplay;
+        arrStages[run] = m_arrStages;
+    }
+    ASSERT_FALSE(arrReplay[0].empty());
+    EXPECT_GT(arrLive[0].nScore, 0);
+    EXPECT_EQ(arrLive[1].nScore, arrLive[0].nScore);
+    EXPECT_EQ(arrLive[1].nStage, arrLive[0].nStage);
+    ASSERT_EQ(arrStages[1].size(), arrStages[0].size());
+    for (size_t i = 0; i < arrStages[0].size(); ++i)
+        EXPECT_EQ(StageLine(arrStages[1][i]), StageLine(arrStages[0][i]));
+    EXPECT_TRUE(arrReplay[1] == arrReplay[0]) << FirstDifference(arrReplay[0], arrReplay[1]);
+}
+
 class RecordingTest : public ReplayFixture {
 protected:
     // Per-tick state of one seeded game with a wandering player.
