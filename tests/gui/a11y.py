@@ -5,6 +5,7 @@ once, and the events the area list sends as it moves.
 
 Run inside dbus-run-session under Xvfb (a11y.sh):
   a11y.py game EXE DATA OUT       the main window and the sound reader's boxes
+  a11y.py announce EXE DATA OUT   the bus answers during a stage announcement
   a11y.py sendnet EXE OUT         the registration dialog
   a11y.py credentials EXE OUT     the credentials dialog, asked by a 401
 """
@@ -208,6 +209,64 @@ def case_game(exe, data, out):
         app.wait(10)
 
 
+# ---- a stage announcement ----
+
+def yellow_in(xid, out, name, top):
+    """Yellow pixels of the menu entry drawn at top (the highlighted one)."""
+    shot = os.path.join(out, name + ".png")
+    subprocess.run(["import", "-window", xid, shot], check=True)
+    count = subprocess.run(["convert", shot, "-crop", "400x60+0+%d" % top, "+repage", "-fill",
+                            "black", "+opaque", "rgb(255,255,0)", "-fill", "white", "-opaque",
+                            "rgb(255,255,0)", "-format", "%[fx:mean*w*h]", "info:"],
+                           capture_output=True, text=True, check=True).stdout
+    return float(count)
+
+
+def case_announce(exe, data, out):
+    """The game's announcements pause it for seconds between voice clips; the
+    program must answer the bus all the while, and keys pressed meanwhile act
+    after the announcement, in order."""
+    app = subprocess.Popen([exe], cwd=data, stderr=open(os.path.join(out, "game.err"), "w"))
+    try:
+        frame = wait_for(lambda: window("doruzoro", pyatspi.ROLE_FRAME, "DoruzorO"), "the frame")
+        xid = wait_for(lambda: x_window("^DoruzorO$"), "the X window")
+        subprocess.run(["xdotool", "windowfocus", "--sync", xid])
+        pump(1.5)
+        area = find(frame, pyatspi.ROLE_DRAWING_AREA)
+        key("Down")  # on "Game"
+        check(yellow_in(xid, out, "menu", 90) > 100, "the menu stands on \"Game\"")
+        subprocess.run(["xdotool", "key", "space"], check=True)
+        start = time.monotonic()
+        # At the next tick the game opens and announces stage 1: 4 s of pauses.
+        slowest, asked, escaped = 0.0, 0, False
+        while time.monotonic() - start < 3.4:
+            before = time.monotonic()
+            area.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)  # a call the program answers
+            frame.getState()
+            slowest = max(slowest, time.monotonic() - before)
+            asked += 1
+            if not escaped and time.monotonic() - start > 1.2:
+                subprocess.run(["xdotool", "key", "Escape"], check=True)
+                escaped = True
+            pump(0.05)
+        check(asked > 20 and slowest < 0.5,
+              "the program answers the bus during the announcement (%d calls, slowest %.2f s)"
+              % (asked, slowest))
+        # Escape waits for the announcement: the game has not left yet, and the
+        # window still shows what it showed before (no paint during it).
+        check(app.poll() is None, "the program runs")
+        check(yellow_in(xid, out, "during", 90) > 100, "nothing is painted during the announcement")
+        pump(max(0.0, start + 6.0 - time.monotonic()))
+        # Then Escape acts: back to the menu, which opens on "Tutorial" (and is
+        # drawn at its first key; in the game Up would change nothing).
+        key("Up")
+        check(yellow_in(xid, out, "after", 10) > 100 and yellow_in(xid, out, "after", 90) < 10,
+              "Escape pressed during the announcement took the game back to the menu after it")
+    finally:
+        app.terminate()
+        app.wait(10)
+
+
 # ---- the registration dialog ----
 
 def on_event(event):
@@ -299,7 +358,8 @@ def main():
     out = args[-1]
     os.makedirs(out, exist_ok=True)
     open(os.path.join(out, "tree.txt"), "w").close()
-    {"game": case_game, "sendnet": case_sendnet, "credentials": case_credentials}[case](*args)
+    {"game": case_game, "announce": case_announce, "sendnet": case_sendnet,
+     "credentials": case_credentials}[case](*args)
     if failures:
         print("%d failed" % len(failures))
         sys.exit(1)
