@@ -4,6 +4,7 @@
 
 #include "platform/gtk/toolkit_internal.h"
 #include "platform/native.h"
+#include "platform/typeahead.h"
 #include "platform/window.h"
 
 namespace plat {
@@ -37,6 +38,42 @@ GtkWidget* AddRow(GtkGrid* grid, int row, const char* mnemonic, GtkWidget* field
     return field;
 }
 
+struct SAreaList {
+    GtkWidget* pCombo;
+    const std::vector<std::string>* pAreas;
+    CTypeAhead typeAhead;
+};
+
+// Letters typed on the closed area list choose the area they begin, as in a
+// list box; the list's own "changed" has the screen reader say it. Taken
+// from the dialog before the list's button sees the keys, so that a blank
+// inside a prefix ("Sri L") does not open the list.
+gboolean OnAreaKey(GtkWidget* dialog, GdkEventKey* event, gpointer data) {
+    auto* list = static_cast<SAreaList*>(data);
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
+    gboolean shown = FALSE;
+    g_object_get(list->pCombo, "popup-shown", &shown, nullptr);
+    const guint mods = event->state & gtk_accelerator_get_default_mod_mask();
+    const guint32 ch = gdk_keyval_to_unicode(event->keyval);
+    if (shown || !focus ||
+        (focus != list->pCombo && !gtk_widget_is_ancestor(focus, list->pCombo)) ||
+        (mods & ~GDK_SHIFT_MASK) != 0 || ch < 0x20 || ch == 0x7F) {
+        return FALSE;
+    }
+    if (ch == ' ' && !list->typeAhead.Typing(event->time)) {
+        return FALSE;  // a blank on its own opens the list
+    }
+    GtkComboBox* combo = GTK_COMBO_BOX(list->pCombo);
+    const int found =
+        list->typeAhead.Type(ch, event->time, *list->pAreas, gtk_combo_box_get_active(combo));
+    if (found >= 0 && found != gtk_combo_box_get_active(combo)) {
+        gtk_combo_box_set_active(combo, found);
+    } else if (found < 0) {
+        gtk_widget_error_bell(list->pCombo);
+    }
+    return TRUE;
+}
+
 int ShowDialog(SendNetFields& fields) {
     GtkWidget* dialog = gtk_dialog_new();
     gtk_window_set_title(GTK_WINDOW(dialog), "Do you register a record with a net?");
@@ -64,6 +101,8 @@ int ShowDialog(SendNetFields& fields) {
     gtk_combo_box_set_active(GTK_COMBO_BOX(combo), fields.selected >= 0 && fields.selected < count
                                                        ? fields.selected
                                                        : -1);
+    SAreaList list{combo, &fields.areas, CTypeAhead()};
+    g_signal_connect(dialog, "key-press-event", G_CALLBACK(OnAreaKey), &list);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), grid, TRUE, TRUE,
                        0);
 

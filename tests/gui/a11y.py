@@ -311,6 +311,16 @@ def case_sendnet(exe, out):
     check(any(e[0] == "object:selection-changed" and e[1] == pyatspi.ROLE_COMBO_BOX for e in events),
           "the list reports its selection changes")
     check(combo.name == "Kazakhstan", "the list's name follows its value")
+    # Typing letters jumps to the area they begin, and each jump is said.
+    del events[:]
+    key("j", "a", "p")
+    pump(1.2)  # a new prefix after a second
+    key("n", "n")
+    names = [e[3] for e in events
+             if e[0] == "object:property-change:accessible-name" and e[1] == pyatspi.ROLE_COMBO_BOX]
+    check(names == ["Jamaica", "Japan", "Namibia", "Nauru"],
+          "typed letters choose the area they begin, and it is announced: %r" % names)
+    check(combo.name == "Nauru", "the list's name follows the typed choice")
     key("Escape")
     app.wait(10)
     with open(os.path.join(out, "sendnet.txt")) as f:

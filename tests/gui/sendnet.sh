@@ -46,6 +46,12 @@ run tab_to_close "2|Kuro|Japan" "Kuro" "Japan" text:"x" Tab Tab Tab space
 run escape "2|Kuro|Japan" "Kuro" "Japan" text:"x" Escape
 # The mnemonics reach the fields and "Send" from anywhere.
 run mnemonic "1|Kuro|Afghanistan" "Kuro" "" Tab Tab alt+a Down alt+s
+# Letters typed on the area list choose the area they begin; the same letter
+# again the next one with it; a blank inside a prefix is part of it.
+run type_ahead "1|Kuro|Japan" "Kuro" "" Tab j a p Tab space
+run type_ahead_again "1|Kuro|Nauru" "Kuro" "Japan" Tab n n Tab space
+run type_ahead_blank "1|Kuro|Sri Lanka" "Kuro" "" Tab s r i space l Tab space
+run type_ahead_none "1|Kuro|Japan" "Kuro" "Japan" Tab x q Tab space
 
 # The dialog's black is its own: the credentials dialog shown after it keeps
 # the system's light background and dark text.
@@ -74,4 +80,4 @@ else
 fi
 
 [ $failed -eq 0 ] || { echo "$failed failed"; exit 1; }
-echo "7 passed, 0 failed"
+echo "11 passed, 0 failed"

@@ -10,7 +10,9 @@
 #include "platform/keys.h"
 #include "platform/paths.h"
 #include "platform/random.h"
+#include "platform/typeahead.h"
 #include "platform/window.h"
+#include "ranking/AreaList.h"
 
 namespace {
 
@@ -201,6 +203,72 @@ TEST(Digest, Sha256OfTheStandardVectors) {
     };
     for (const auto& e : edges)
         EXPECT_EQ(plat::Sha256Hex(std::string(e.n, 'x')), e.hex) << e.n;
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> Areas() {
+    return std::vector<std::string>(std::begin(ranking::kAreaList), std::end(ranking::kAreaList));
+}
+
+int IndexOf(const std::string& area) {
+    const auto areas = Areas();
+    return static_cast<int>(std::find(areas.begin(), areas.end(), area) - areas.begin());
+}
+
+// Types text at dwStart, one character every 200 ms, from the entry nFrom.
+std::string TypeInto(plat::CTypeAhead& t, const std::string& text, uint32_t dwStart, int nFrom) {
+    const auto areas = Areas();
+    int at = nFrom;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int found = t.Type(static_cast<unsigned char>(text[i]),
+                                 dwStart + 200 * static_cast<uint32_t>(i), areas, at);
+        if (found >= 0)
+            at = found;
+    }
+    return at >= 0 ? areas[at] : std::string("(none)");
+}
+
+TEST(TypeAhead, APrefixChoosesTheFirstAreaItBegins) {
+    plat::CTypeAhead t;
+    EXPECT_EQ(TypeInto(t, "jap", 1000, 0), "Japan");  // 84 presses down otherwise
+    EXPECT_EQ(TypeInto(t, "UK", 5000, IndexOf("Japan")), "UK");
+    EXPECT_EQ(TypeInto(t, "sri l", 9000, 0), "Sri Lanka");
+    EXPECT_EQ(TypeInto(t, "viet", 13000, 0), "Viet Nam");
+    EXPECT_EQ(TypeInto(t, "united", 17000, IndexOf("Japan")), "UAE");  // as far as it goes
+}
+
+TEST(TypeAhead, OneLetterAgainGoesOnToTheNextAndRoundToTheTop) {
+    plat::CTypeAhead t;
+    EXPECT_EQ(TypeInto(t, "j", 1000, 0), "Jamaica");
+    EXPECT_EQ(TypeInto(t, "jj", 3000, IndexOf("Jamaica")), "Jordan");    // Japan, then Jordan
+    EXPECT_EQ(TypeInto(t, "jjj", 4500, IndexOf("Jamaica")), "Jamaica");  // and round
+    EXPECT_EQ(TypeInto(t, "j", 7000, IndexOf("Jordan")), "Jamaica");
+    // The chosen area begins with the letter: the next one, as list boxes do.
+    EXPECT_EQ(TypeInto(t, "s", 9000, 0), "Saint kitts and Nevis");
+    EXPECT_EQ(TypeInto(t, "z", 12000, IndexOf("Zimbabwe")), "Zambia");
+}
+
+TEST(TypeAhead, ASecondsPauseStartsAnewAndNoMatchKeepsTheChoice) {
+    plat::CTypeAhead t;
+    const auto areas = Areas();
+    EXPECT_EQ(t.Type('j', 1000, areas, 0), IndexOf("Jamaica"));
+    EXPECT_TRUE(t.Typing(2000));
+    EXPECT_FALSE(t.Typing(2001));
+    EXPECT_EQ(t.Type('p', 2001, areas, IndexOf("Jamaica")), IndexOf("Pakistan"));
+    EXPECT_EQ(t.Type('e', 3000, areas, IndexOf("Pakistan")), IndexOf("Peru"));
+    EXPECT_EQ(t.Type('x', 3100, areas, IndexOf("Peru")), -1);  // "pex": nothing
+    EXPECT_EQ(t.Type('q', 9000, areas, IndexOf("Peru")), IndexOf("Qatar"));
+    // The counter may wrap between two letters.
+    EXPECT_EQ(t.Type('c', 0xFFFFFF00u, areas, 0), IndexOf("Cambodia"));
+    EXPECT_EQ(t.Type('h', 0x00000100u, areas, IndexOf("Cambodia")), IndexOf("Chad"));
+    // Letters of no area, an empty list, no choice at all: nothing breaks.
+    EXPECT_EQ(t.Type(0x3042, 20000, areas, 0), -1);
+    EXPECT_EQ(t.Type('a', 30000, {}, -1), -1);
+    EXPECT_EQ(t.Type('a', 40000, areas, -1), IndexOf("Afghanistan"));
+    EXPECT_EQ(t.Type('a', 40100, {"\xc3\xa4", "a"}, 7), 1);
 }
 
 }  // namespace
