@@ -10,6 +10,7 @@
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/random.h"
+#include "platform/speech.h"
 #include "platform/toolkit.h"
 #include "ranking/DlgSendNet.h"
 #include "ranking/Ranking.h"
@@ -150,7 +151,7 @@ void CDoruzorODlg::FinishRecording() {
     std::string file;
     std::string err;
     if (!pRecorder->Finish(*m_pGame, file, err)) {
-        std::fprintf(stderr, "doruzoro: this game was not recorded: %s\n", err.c_str());
+        TellLostReplay("This game was not recorded: " + err + ".");
         return;
     }
     m_strLastReplay = file;
@@ -158,7 +159,12 @@ void CDoruzorODlg::FinishRecording() {
     // A full disk or a read-only home loses the replay and nothing else.
     if (!replay::SaveReplay(m_strReplayFolder, file, std::time(nullptr), m_pGame->m_nMode,
                             m_pGame->m_nScore, path, err))
-        std::fprintf(stderr, "doruzoro: the replay was not saved: %s\n", err.c_str());
+        TellLostReplay("This game's replay could not be saved: " + err + ".");
+}
+
+void CDoruzorODlg::TellLostReplay(const std::string& strText) {
+    std::fprintf(stderr, "doruzoro: %s\n", strText.c_str());
+    plat::Announce(strText, "DoruzorO");
 }
 
 void CDoruzorODlg::OnTimer(unsigned id) {
@@ -353,7 +359,7 @@ void CDoruzorODlg::OnPaint() {
 }
 
 void CDoruzorODlg::OpenResultPage(int nData) {
-    ranking::OpenResultPage(nData);
+    ranking::OpenResultPage(nData);  // a browser that does not start is announced
 }
 
 int CDoruzorODlg::LaunchUpdater(const std::string& strFile, const std::string& strServerPath,

@@ -78,6 +78,8 @@ private:
     template <typename F>
     void CallGame(replay::EEvent kind, unsigned nKey, F&& fn);
     void FinishRecording();
+    // Said (or shown) and written to standard error.
+    void TellLostReplay(const std::string& strText);
 
     MenuFactory m_fnNewMenu;
     GameFactory m_fnNewGame;

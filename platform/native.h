@@ -20,6 +20,10 @@ bool AskCredentials(const std::string& server, const std::string& realm, CCreden
 // Called only when ToolkitReady(). IDOK or IDCANCEL.
 int RunSendNetDialog(SendNetFields& fields);
 bool OpenUri(const std::string& uri);
+// Hands text to the desktop's speech service to be said. False when no
+// service runs or it has not taken the text within about half a second; it
+// never blocks longer.
+bool Speak(const std::string& text);
 bool SpawnProgram(const std::string& program, const std::vector<std::string>& args);
 // True when the calling thread is inside the toolkit's loop (a handler that
 // the loop dispatched): only there may RunLoopFor run.

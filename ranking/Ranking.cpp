@@ -1,10 +1,13 @@
 #include "ranking/Ranking.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "http/KoruHttpConnect.h"
 #include "platform/digest.h"
 #include "platform/shell.h"
+#include "platform/speech.h"
+#include "platform/window.h"
 
 #ifndef DORUZORO_RANKING_SERVER
 #define DORUZORO_RANKING_SERVER "127.0.0.1:8047"
@@ -14,6 +17,8 @@ namespace ranking {
 namespace {
 
 constexpr const char* kWhiteSpace = " \t\r\n\v\f";
+constexpr const char* kCaption = "DoruzorO";
+std::optional<bool> g_bPackaged;
 
 // A marker counts only after the first character of its line, as the server
 // wraps it in markup.
@@ -140,16 +145,50 @@ std::string ResultPageUrl(int nData) {
            "/game/quibbix/GameResult.asp?data=" + Number(nData);
 }
 
-void OpenResultPage(int nData) {
-    plat::OpenUri(ResultPageUrl(nData));
+bool OpenResultPage(int nData) {
+    const std::string url = ResultPageUrl(nData);
+    if (plat::OpenUri(url)) {
+        return true;
+    }
+    plat::Announce(
+        "No web browser started, so the ranking page cannot be shown. Its address is " + url + " .",
+        kCaption);
+    return false;
+}
+
+// A package puts the program below /usr (or the package's build says so);
+// its updates are the package manager's.
+bool IsPackagedInstall() {
+    if (g_bPackaged) {
+        return *g_bPackaged;
+    }
+#ifdef DORUZORO_PACKAGED
+    return true;
+#else
+    return plat::ExecutableDir().rfind("/usr/", 0) == 0;
+#endif
+}
+
+void SetPackagedInstall(std::optional<bool> bPackaged) {
+    g_bPackaged = bPackaged;
 }
 
 int LaunchUpdater(const std::string& strBasePath, const std::string& strFile,
                   const std::string& strServerPath, const std::string& strAppTitle,
                   const std::function<void()>& fnQuit) {
+    if (IsPackagedInstall()) {
+        // No launcher comes with a package; the game goes on.
+        plat::Announce(
+            "DoruzorO was installed from a package: its updates come through the package "
+            "manager of the system, not from the game.",
+            kCaption);
+        return 1;
+    }
     const std::string program = strBasePath + "/Hulvane.exe";
-    plat::SpawnProgram(
-        program, {"/FILE=" + strFile, "/SERVER_PATH=" + strServerPath, "/APPTITLE=" + strAppTitle});
+    if (!plat::SpawnProgram(program, {"/FILE=" + strFile, "/SERVER_PATH=" + strServerPath,
+                                      "/APPTITLE=" + strAppTitle})) {
+        plat::Announce("The update launcher " + program + " could not be started.", kCaption);
+    }
     if (fnQuit) {
         fnQuit();  // the program ends whether or not the launcher started
     }

@@ -2,6 +2,7 @@
 // result pages, and handing over to the update launcher.
 #pragma once
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,12 +37,20 @@ std::string SendRecord(const std::string& strAria, const std::string& strName, i
 std::string ReplayUploadUrl();
 std::string AppendReplayKey(const std::string& strSubmissionUrl, const std::string& strReplay);
 
-// Result page for data 0, 1 or 2, and opening it in the browser.
+// Result page for data 0, 1 or 2, and opening it in the browser; when no
+// browser starts, the player is told so (plat::Announce) and false returned.
 std::string ResultPageUrl(int nData);
-void OpenResultPage(int nData);
+bool OpenResultPage(int nData);
+
+// True for a game installed from a package (built for one, or the program
+// below /usr): it has no update launcher. Tests set it; nullopt restores.
+bool IsPackagedInstall();
+void SetPackagedInstall(std::optional<bool> bPackaged);
 
 // Starts the update launcher below strBasePath, then calls fnQuit whether or
-// not it started. Returns 1.
+// not it started (a launcher that does not start is announced first).
+// A packaged game has none: the player is told that updates come through
+// the package manager, and the game goes on without fnQuit. Returns 1.
 int LaunchUpdater(const std::string& strBasePath, const std::string& strFile,
                   const std::string& strServerPath, const std::string& strAppTitle,
                   const std::function<void()>& fnQuit);

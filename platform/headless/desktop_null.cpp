@@ -37,6 +37,10 @@ bool SpawnProgram(const std::string& /*program*/, const std::vector<std::string>
     return false;
 }
 
+bool Speak(const std::string& /*text*/) {
+    return false;
+}
+
 bool OnLoopThread() {
     return false;
 }

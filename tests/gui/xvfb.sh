@@ -22,6 +22,9 @@ use_data_and_output() {
 }
 
 start_xvfb() {
+    # What the program says through the desktop's speech service goes to one
+    # of the test's own, or nowhere: never to the session's.
+    [ -n "${SPEECHD_ADDRESS:-}" ] || export SPEECHD_ADDRESS="unix_socket:$out/no-speech.sock"
     fifo="$out/.displayfd"
     rm -f "$fifo"
     mkfifo "$fifo"

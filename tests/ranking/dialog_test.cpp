@@ -10,8 +10,10 @@
 #include "platform/msgbox.h"
 #include "platform/sendnet.h"
 #include "platform/shell.h"
+#include "platform/speech.h"
 #include "platform/window.h"
 #include "ranking/DlgSendNet.h"
+#include "ranking/Ranking.h"
 
 namespace {
 
@@ -117,6 +119,12 @@ TEST(HostRanking, ResultPagesAndTheUpdaterGoThroughTheDesktop) {
         program = p;
         return false;
     });
+    std::vector<std::string> said;
+    plat::SetSpeechHandler([&said](const std::string& text) {
+        said.push_back(text);
+        return true;
+    });
+    ranking::SetPackagedInstall(false);
     CDoruzorODlg host;
     host.m_strBasePath = "/base";
     host.OpenResultPage(2);
@@ -126,8 +134,35 @@ TEST(HostRanking, ResultPagesAndTheUpdaterGoThroughTheDesktop) {
     EXPECT_EQ(host.LaunchUpdater("doruzoro", "doruzoro", "doruzoro"), 1);
     EXPECT_EQ(program, "/base/Hulvane.exe");
     EXPECT_TRUE(host.IsModalLoopEnded());  // quits though the launcher failed
+    EXPECT_EQ(
+        said,
+        (std::vector<std::string>{"The update launcher /base/Hulvane.exe could not be started."}));
     plat::SetOpenUriHandler(nullptr);
     plat::SetSpawnHandler(nullptr);
+    plat::SetSpeechHandler({});
+    ranking::SetPackagedInstall(std::nullopt);
+}
+
+// Installed from a package, "Update" tells where updates come from and the
+// program goes on.
+TEST(HostRanking, APackagedGameStaysOnUpdate) {
+    std::vector<std::string> said;
+    plat::SetSpeechHandler([&said](const std::string& text) {
+        said.push_back(text);
+        return false;  // no speech service: the box says it
+    });
+    std::vector<std::string> boxes;
+    plat::SetMessageBoxHandler(
+        [&boxes](const std::string& text, const std::string&) { boxes.push_back(text); });
+    ranking::SetPackagedInstall(true);
+    CDoruzorODlg host;
+    EXPECT_EQ(host.LaunchUpdater("doruzoro", "doruzoro", "doruzoro"), 1);
+    EXPECT_FALSE(host.IsModalLoopEnded());
+    EXPECT_EQ(said.size(), 1u);
+    EXPECT_EQ(boxes, said);
+    plat::SetSpeechHandler({});
+    plat::SetMessageBoxHandler({});
+    ranking::SetPackagedInstall(std::nullopt);
 }
 
 }  // namespace

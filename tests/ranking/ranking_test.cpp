@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/shell.h"
+#include "platform/speech.h"
+#include "platform/window.h"
 #include "ranking/Ranking.h"
 
 namespace {
@@ -70,8 +72,13 @@ protected:
     void SetUp() override {
         plat::SetOpenUriHandler([this](const std::string& uri) {
             m_uris.push_back(uri);
-            return false;  // a page that cannot open is not reported
+            return m_bBrowserWorks;
         });
+        plat::SetSpeechHandler([this](const std::string& text) {
+            m_said.push_back(text);
+            return true;
+        });
+        ranking::SetPackagedInstall(false);
         plat::SetSpawnHandler(
             [this](const std::string& program, const std::vector<std::string>& args) {
                 m_program = program;
@@ -82,19 +89,58 @@ protected:
     void TearDown() override {
         plat::SetOpenUriHandler(nullptr);
         plat::SetSpawnHandler(nullptr);
+        plat::SetSpeechHandler({});
+        ranking::SetPackagedInstall(std::nullopt);
     }
     std::vector<std::string> m_uris;
+    std::vector<std::string> m_said;
+    bool m_bBrowserWorks = true;
     std::string m_program;
     std::vector<std::string> m_args;
     bool m_bSpawnWorks = true;
 };
 
 TEST_F(ShellTest, ResultPagesOpenInTheBrowser) {
-    ranking::OpenResultPage(0);
-    ranking::OpenResultPage(1);
-    ranking::OpenResultPage(2);
+    EXPECT_TRUE(ranking::OpenResultPage(0));
+    EXPECT_TRUE(ranking::OpenResultPage(1));
+    EXPECT_TRUE(ranking::OpenResultPage(2));
     const std::string page = Host() + "/game/quibbix/GameResult.asp?data=";
     EXPECT_EQ(m_uris, (std::vector<std::string>{page + "0", page + "1", page + "2"}));
+    EXPECT_TRUE(m_said.empty());
+}
+
+// A player who cannot see the screen must hear that nothing opened, and
+// where the page is.
+TEST_F(ShellTest, ABrowserThatDoesNotStartIsAnnounced) {
+    m_bBrowserWorks = false;
+    EXPECT_FALSE(ranking::OpenResultPage(1));
+    ASSERT_EQ(m_said.size(), 1u);
+    EXPECT_NE(m_said[0].find("No web browser started"), std::string::npos) << m_said[0];
+    EXPECT_NE(m_said[0].find(Host() + "/game/quibbix/GameResult.asp?data=1"), std::string::npos);
+}
+
+// Installed from a package there is no launcher: the player hears where
+// updates come from, nothing is started and the game goes on.
+TEST_F(ShellTest, APackagedGameSaysUpdatesComeThroughThePackageManager) {
+    ranking::SetPackagedInstall(true);
+    int nQuits = 0;
+    EXPECT_EQ(ranking::LaunchUpdater("/usr/share/games/doruzoro", "doruzoro", "doruzoro",
+                                     "doruzoro", [&nQuits] { ++nQuits; }),
+              1);
+    EXPECT_EQ(nQuits, 0);
+    EXPECT_TRUE(m_program.empty());
+    ASSERT_EQ(m_said.size(), 1u);
+    EXPECT_NE(m_said[0].find("package manager"), std::string::npos) << m_said[0];
+}
+
+TEST(Packaged, AProgramBelowUsrOrAPackagesBuildIsPackaged) {
+    ranking::SetPackagedInstall(std::nullopt);
+#ifdef DORUZORO_PACKAGED
+    EXPECT_TRUE(ranking::IsPackagedInstall());
+#else
+    // This test runs from the build folder.
+    EXPECT_EQ(ranking::IsPackagedInstall(), plat::ExecutableDir().rfind("/usr/", 0) == 0);
+#endif
 }
 
 TEST_F(ShellTest, UpdaterStartsFromTheBasePathAndTheProgramQuits) {
@@ -109,6 +155,9 @@ TEST_F(ShellTest, UpdaterStartsFromTheBasePathAndTheProgramQuits) {
         EXPECT_EQ(m_args, (std::vector<std::string>{"/FILE=doruzoro", "/SERVER_PATH=doruzoro",
                                                     "/APPTITLE=doruzoro"}));
     }
+    // The one that did not start was said before the program quit.
+    ASSERT_EQ(m_said.size(), 1u);
+    EXPECT_EQ(m_said[0], "The update launcher /opt/doruzoro/Hulvane.exe could not be started.");
 }
 
 TEST_F(ShellTest, AMissingLauncherStillQuits) {

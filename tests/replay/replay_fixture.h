@@ -23,6 +23,7 @@
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/random.h"
+#include "platform/speech.h"
 #include "replay/ReplayCodec.h"
 #include "replay/ReplayGame.h"
 #include "replay/ReplayVerify.h"
@@ -149,6 +150,10 @@ protected:
     void SetUp() override {
         plat::SetAudioOffline(48000);
         plat::SetMessageBoxHandler([](const std::string&, const std::string&) {});
+        plat::SetSpeechHandler([this](const std::string& text) {
+            m_arrSaid.push_back(text);
+            return true;
+        });
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_strBase = ::testing::TempDir() + "doruzoro_replay_" + info->name();
         fs::remove_all(m_strBase);
@@ -163,6 +168,7 @@ protected:
     void TearDown() override {
         m_pHost.reset();
         plat::SetMessageBoxHandler({});
+        plat::SetSpeechHandler({});
         fs::remove_all(m_strBase);
     }
     void WritePicture(const std::string& rel, int cx, int cy) {
@@ -235,6 +241,7 @@ protected:
     replay::SGeometry m_official;
     std::unique_ptr<CTestHost> m_pHost;
     std::vector<replay::SStageHash> m_arrStages;
+    std::vector<std::string> m_arrSaid;  // what the player was told
 };
 
 }  // namespace replaytest

@@ -237,8 +237,12 @@ TEST_F(RecordingTest, AFailedWriteLosesTheReplayAndNothingElse) {
     for (int i = 0; i < 120; ++i)
         Tick();
     const int nScore = Game()->m_nScore;
+    EXPECT_TRUE(m_arrSaid.empty());
     m_pHost->CloseSceen();
     EXPECT_FALSE(m_pHost->m_strLastReplay.empty());  // kept in memory all the same
+    // The player hears it: a blind player never reads standard error.
+    ASSERT_EQ(m_arrSaid.size(), 1u);
+    EXPECT_EQ(m_arrSaid[0].rfind("This game's replay could not be saved: ", 0), 0u) << m_arrSaid[0];
     m_pHost->OpenSceen(1, 0);
     EXPECT_EQ(m_pHost->m_nSceenKind, 1);
     EXPECT_GE(nScore, 0);
