@@ -83,6 +83,9 @@ int CDoruzorODlg::OpenSceen(int nKind, int nArg) {
     if (nKind == 1) {
         m_pMenu = m_fnNewMenu();
         m_pMenu->Start(this, m_strBasePath);
+        // The menu asks for no paint of its own: without this the window
+        // would show the last game until the first key.
+        PostPaint();
     } else if (nKind == 2) {
         m_pGame = m_fnNewGame();
         m_pGame->m_nMode = nArg + 1;

@@ -248,7 +248,21 @@ TEST_F(HostTest, MenuGetsNoKeyDowns) {
     EXPECT_TRUE(Saw("menu up 40"));
 }
 
+// Back from a game, the menu is drawn at once, not at its first key.
+TEST_F(HostTest, TheMenuIsDrawnWhenItOpens) {
+    Menu().m_nResult = 1;
+    m_host.OnTimer(1);
+    m_host.DispatchPendingPaint();
+    Game().m_nResult = 0;
+    m_host.OnTimer(1);
+    m_j.events.clear();
+    EXPECT_TRUE(m_host.DispatchPendingPaint());
+    EXPECT_EQ(m_j.events, (std::vector<std::string>{"menu draw"}));
+}
+
 TEST_F(HostTest, PostedPaintsDrawTheOpenSceneOnce) {
+    m_host.DispatchPendingPaint();  // the one of the menu's opening
+    m_j.events.clear();
     m_host.PostPaint();
     m_host.PostPaint();
     EXPECT_TRUE(m_host.DispatchPendingPaint());
@@ -330,6 +344,8 @@ TEST_F(HostTest, VolumeKeysNeverReachAScene) {
 // Each release moves a level one step, at either end it stays; the levels
 // reach the mixer and the settings at once, and a new run reads them back.
 TEST_F(HostTest, VolumeAndBalanceStepClampAndAreKept) {
+    // A file of its own: the other tests of this program may run meanwhile.
+    plat::SetAppName("host_test_volume");
     plat::WriteProfileString("", "volume", "10");
     plat::WriteProfileString("", "balance", "0");
     m_host.m_sound.Load();
@@ -377,6 +393,7 @@ TEST_F(HostTest, VolumeAndBalanceStepClampAndAreKept) {
     plat::WriteProfileString("", "volume", "10");
     plat::WriteProfileString("", "balance", "0");
     m_host.m_sound.Load();
+    plat::SetAppName("host_test");
 }
 
 // The game's sounds all sit on the panned device.
