@@ -12,17 +12,8 @@ out=$3
 use_data_and_output "$data" "$out"
 start_xvfb
 
-fail() {
-    echo "FAIL: $*"
-    [ -s "$out/stderr.txt" ] && head -n 30 "$out/stderr.txt"
-    exit 1
-}
-
-# Symbolic copy of the data; only the voice is replaced.
-rm -rf "$out/data"
-cp -rs "$(cd "$data" && pwd)" "$out/data"
-rm "$out/data/sound/menu/game.kwv"
-printf 'ID3 no wave at all' >"$out/data/sound/menu/game.kwv"
+# A symbolic copy of the data; only the voice is replaced.
+data_with_broken_sounds "$data" sound/menu/game.kwv
 
 (cd "$out/data" && exec "$exe") 2>"$out/stderr.txt" &
 app=$!

@@ -12,16 +12,7 @@ out=$3
 use_data_and_output "$data" "$out"
 start_xvfb
 
-fail() {
-    echo "FAIL: $*"
-    [ -s "$out/stderr.txt" ] && head -n 30 "$out/stderr.txt"
-    exit 1
-}
-
-rm -rf "$out/data"
-cp -rs "$(cd "$data" && pwd)" "$out/data"
-rm "$out/data/sound/ufo1.kwv"
-printf 'ID3 no wave at all' >"$out/data/sound/ufo1.kwv"
+data_with_broken_sounds "$data" sound/ufo1.kwv
 
 (cd "$out/data" && exec "$exe") 2>"$out/stderr.txt" &
 app=$!

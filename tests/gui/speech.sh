@@ -20,12 +20,6 @@ mkdir -p "$speechd/conf/modules" "$speechd/log"
 export SPEECHD_ADDRESS="unix_socket:$speechd/speechd.sock"
 start_xvfb
 
-fail() {
-    echo "FAIL: $*"
-    [ -s "$out/stderr.txt" ] && head -n 30 "$out/stderr.txt"
-    exit 1
-}
-
 spoken="$speechd/spoken.txt"
 cat >"$speechd/conf/speechd.conf" <<CONF
 AddModule "recorder" "sd_generic" "recorder.conf"

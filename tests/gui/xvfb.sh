@@ -21,6 +21,25 @@ use_data_and_output() {
     rm -rf "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 }
 
+# Ends a test of the real program, with the start of its standard error.
+fail() {
+    echo "FAIL: $*"
+    [ -s "$out/stderr.txt" ] && head -n 30 "$out/stderr.txt"
+    exit 1
+}
+
+# A symbolic copy of the data folder $1 in $out/data, in which each sound
+# named after it (a path below the folder) is no sound file.
+data_with_broken_sounds() {
+    rm -rf "$out/data"
+    cp -rs "$(cd "$1" && pwd)" "$out/data"
+    shift
+    for name; do
+        rm "$out/data/$name"
+        printf 'ID3 no wave at all' >"$out/data/$name"
+    done
+}
+
 start_xvfb() {
     # What the program says through the desktop's speech service goes to one
     # of the test's own, or nowhere: never to the session's.
