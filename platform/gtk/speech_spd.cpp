@@ -2,9 +2,13 @@
 // asked only when something must be said, and only if it already runs: it
 // is never started from here.
 #include <libspeechd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <thread>
@@ -16,12 +20,40 @@ namespace {
 
 constexpr auto kWait = std::chrono::milliseconds(500);
 
+// Whether something listens on a local socket. The library leaves a little
+// of its own behind when it cannot connect, so it is only asked when it can.
+bool Listening(const char* path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (!path || std::strlen(path) >= sizeof addr.sun_path) {
+        return false;
+    }
+    std::strcpy(addr.sun_path, path);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
+
 bool SpeakNow(const std::string& text) {
     char* error = nullptr;
-    // The address comes from SPEECHD_ADDRESS, or is the session's own socket.
-    SPDConnection* connection =
-        spd_open2("doruzoro", "announcements", nullptr, SPD_MODE_SINGLE, nullptr, 0, &error);
+    // From SPEECHD_ADDRESS, or the session's own socket.
+    SPDConnectionAddress* address = spd_get_default_address(&error);
     std::free(error);
+    error = nullptr;
+    if (!address) {
+        return false;
+    }
+    SPDConnection* connection = nullptr;
+    if (address->method != SPD_METHOD_UNIX_SOCKET || Listening(address->unix_socket_name)) {
+        connection =
+            spd_open2("doruzoro", "announcements", nullptr, SPD_MODE_SINGLE, address, 0, &error);
+    }
+    std::free(error);
+    SPDConnectionAddress__free(address);
     if (!connection) {
         return false;
     }
