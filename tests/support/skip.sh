@@ -1,3 +1,4 @@
+# shellcheck shell=sh
 # Sourced by the shell tests. skip REASON: exit 77, which CTest reports as
 # skipped; under CI (CI set to anything but "", 0, false, no, off) a test
 # that cannot run fails instead.
