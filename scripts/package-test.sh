@@ -83,7 +83,7 @@ inside() {
     fi
     known_packages >"$out/before.txt"
 
-    apt-get install -y -qq --no-download "$debs_dir"/doruzoro_*.deb "$debs_dir"/doruzoro-data_*.deb \
+    apt-get install -y -qq "$debs_dir"/doruzoro_*.deb "$debs_dir"/doruzoro-data_*.deb \
         "$debs_dir"/doruzoro-server_*.deb >"$out/install.txt" 2>&1 ||
         { tail -n 20 "$out/install.txt"; fail "apt could not install them"; }
     known_packages | comm -13 "$out/before.txt" - >"$out/added.txt"
@@ -269,14 +269,15 @@ for deb in "$game_deb" "$data_deb" "$server_deb"; do
 done
 # The pictures and sounds live in the data package alone, which the game
 # and the server depend on at their own version.
-dpkg-deb -c "$data_deb" | grep -q ' \./usr/share/games/doruzoro/sound/' || fail "no sounds in doruzoro-data"
-! dpkg-deb -c "$game_deb" | grep -q ' \./usr/share/games/doruzoro/' || fail "the game package carries data"
+dpkg-deb -c "$data_deb" >"$out/data-files.txt"
+dpkg-deb -c "$game_deb" >"$out/game-files.txt"
+grep -q ' \./usr/share/games/doruzoro/sound/' "$out/data-files.txt" || fail "no sounds in doruzoro-data"
+! grep -q ' \./usr/share/games/doruzoro/' "$out/game-files.txt" || fail "the game package carries data"
 for deb in "$game_deb" "$server_deb"; do
     field "$deb" Depends | tr ',' '\n' | grep -qx " *doruzoro-data (= $version)" ||
         fail "$(field "$deb" Package) does not depend on doruzoro-data (= $version)"
 done
-pass "doruzoro-data ($(dpkg-deb -I "$data_deb" | sed -n 's/^ size \([0-9]*\) bytes.*/\1/p' |
-    awk '{printf "%.1f MB", $1 / 1e6}'), Architecture: all) carries the data; game and server depend on it"
+pass "doruzoro-data ($(field "$data_deb" Installed-Size | awk '{printf "%.1f MB", $1 / 1024}'), Architecture: all) carries the data; game and server depend on it"
 
 # The server links no GUI or sound library: only SQLite, libpq and zlib
 # besides the C and C++ runtime.
