@@ -100,6 +100,17 @@ known_packages() {
     dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 !~ /^[up]n/ {print $2}' | sort -u
 }
 
+# The ranking's first page from a server on the loopback port $1, once it
+# answers (three seconds at most); empty when it does not.
+first_page() {
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        page=$(curl -sf --max-time 5 "http://127.0.0.1:$1/game/quibbix/GameResult.asp?data=0" || true)
+        [ -n "$page" ] && break
+        sleep 0.3
+    done
+    echo "$page"
+}
+
 # The single-instance unit, as the postinst left it.
 check_service() {
     unit=doruzoro-server.service
@@ -112,12 +123,7 @@ check_service() {
         sleep 0.2
     done
     pid=$(systemctl show -p MainPID --value "$unit")
-    page=""
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-        page=$(curl -sf --max-time 5 "http://127.0.0.1:8047/game/quibbix/GameResult.asp?data=0" || true)
-        [ -n "$page" ] && break
-        sleep 0.3
-    done
+    page=$(first_page 8047)
     [ -n "$page" ] || fail "the started unit does not answer on 127.0.0.1:8047"
     reply=$(curl -sf --max-time 5 -H 'X-Real-IP: 192.0.2.7' \
         "http://127.0.0.1:8047/game/quibbix/GameSet.asp?aria=Japan&name=Packaged&mode=0&level=1&score=120" || true)
@@ -169,12 +175,7 @@ check_template_instance() {
     sed -i 's|^DORUZORO_DB=.*|DORUZORO_DB=/var/lib/doruzoro/ranking.db|' /etc/doruzoro/server.env
     systemctl enable --now doruzoro-server@8048.service >"$out/instance.txt" 2>&1 ||
         { cat "$out/instance.txt"; fail "could not enable an instance of the template"; }
-    page=""
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-        page=$(curl -sf --max-time 5 "http://127.0.0.1:8048/game/quibbix/GameResult.asp?data=0" || true)
-        [ -n "$page" ] && break
-        sleep 0.3
-    done
+    page=$(first_page 8048)
     case $page in *Packaged*) ;; *) fail "the instance on 8048 does not serve the shared ranking" ;; esac
     pass "the template: not enabled, settings a conffile of root's; an instance on 8048 shares the ranking"
 }
