@@ -1,11 +1,9 @@
 #include "platform/msgbox.h"
 
-#include <gtk/gtk.h>
-
 #include <cstdio>
 
+#include "platform/native.h"
 #include "platform/toolkit.h"
-#include "platform/toolkit_internal.h"
 
 namespace plat {
 namespace {
@@ -15,18 +13,6 @@ MessageBoxHandler& Handler() {
     return handler;
 }
 
-void ShowDialog(const std::string& text, const std::string& caption) {
-    GtkWidget* box = gtk_message_dialog_new(MainWindow(), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
-                                            GTK_BUTTONS_OK, "%s", text.c_str());
-    gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
-    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
-    // The caption names the box and its one label holds the text: a screen
-    // reader says each once.
-    PlaceOverMainWindow(GTK_WINDOW(box));
-    gtk_dialog_run(GTK_DIALOG(box));
-    gtk_widget_destroy(box);
-}
-
 }  // namespace
 
 void MessageBox(const std::string& text, const std::string& caption) {
@@ -34,7 +20,7 @@ void MessageBox(const std::string& text, const std::string& caption) {
     if (Handler()) {
         Handler()(text, caption);
     } else if (ToolkitReady()) {
-        ShowDialog(text, caption);
+        native::ShowMessageBox(text, caption);
     } else {
         std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ",
                      text.c_str());
