@@ -310,12 +310,24 @@ def case_game(exe, data, out):
 def case_sendnet(exe, out):
     listen("object:property-change:accessible-name", "object:selection-changed", FOCUSED,
            "window:activate")
-    app = run([exe, "Kuro", "Japan"], out, "sendnet")
+    app = run([exe, "--over-window", "Kuro", "Japan"], out, "sendnet")
+    try:
+        sendnet_dialog(app, out)
+    finally:
+        app.terminate()
+        app.wait(10)
+
+
+def sendnet_dialog(app, out):
+    frame = wait_for(lambda: window("sendnet_driver", pyatspi.ROLE_FRAME, "DoruzorO"),
+                     "the main window")
+    main_xid = wait_for(lambda: x_window("^DoruzorO$"), "the X window")
     title = "Do you register a record with a net?"
     dialog = wait_for(lambda: window("sendnet_driver", pyatspi.ROLE_DIALOG, title), "the dialog")
     pump(1)
     check_announced(0, pyatspi.ROLE_DIALOG, title, pyatspi.ROLE_TEXT, "Your Name",
                     "the registration dialog")
+    check_transient(app.pid, main_xid, "the registration dialog")
     dump(dialog, os.path.join(out, "tree.txt"), "registration dialog")
     check(has(dialog, pyatspi.STATE_ACTIVE) and has(dialog, pyatspi.STATE_MODAL),
           "the dialog is active and modal")
@@ -338,10 +350,14 @@ def case_sendnet(exe, out):
     check(any(e[0] == "object:selection-changed" and e[1] == pyatspi.ROLE_COMBO_BOX for e in events),
           "the list reports its selection changes")
     check(combo.name == "Kazakhstan", "the list's name follows its value")
+    closing = len(events)
     key("Escape")
-    app.wait(10)
-    with open(os.path.join(out, "sendnet.txt")) as f:
-        check(f.read().strip() == "2|Kuro|Japan", "Escape cancels the dialog")
+    wait_for(lambda: window("sendnet_driver", pyatspi.ROLE_DIALOG, title) is None,
+             "the dialog to close")
+    pump(1)
+    check_focus_back(closing, find(frame, pyatspi.ROLE_DRAWING_AREA), "after the dialog")
+    printed = wait_for(lambda: open(os.path.join(out, "sendnet.txt")).read(), "the result")
+    check(printed.strip() == "2|Kuro|Japan", "Escape cancels the dialog")
 
 
 # ---- the credentials dialog ----

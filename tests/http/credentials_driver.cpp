@@ -1,21 +1,16 @@
 // Fetches the URL on the command line with the real client and the real
 // credentials dialog, then prints "result|body lines" (joined) for the GUI
 // test. With --over-window the fetch runs from the first tick of a main
-// window "DoruzorO", as the game's submission does, and the window stays
-// open afterwards (until it is closed), so that a test can see where the
-// focus goes when the dialog closes.
+// window (tests/support/HostWindow.h), as the game's submission does.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "http/KoruHttpConnect.h"
 #include "platform/toolkit.h"
-#include "platform/window.h"
+#include "tests/support/HostWindow.h"
 
 namespace {
-
-constexpr unsigned kVkReturn = 0x0D;
-constexpr unsigned kVkEscape = 0x1B;
 
 void FetchAndPrint(const char* url) {
     CKoruHttpConnect connect;
@@ -27,29 +22,6 @@ void FetchAndPrint(const char* url) {
     std::printf("%d|%s\n", result, body.c_str());
     std::fflush(stdout);
 }
-
-class CHostWindow : public plat::CDialog {
-public:
-    explicit CHostWindow(const char* url) : CDialog("DoruzorO", 488, 351), m_pUrl(url) {}
-    bool OnInitDialog() override { return SetTimer(1, 100); }
-    // Ticks go on while the dialog runs its own loop: only the first fetches.
-    void OnTimer(unsigned) override {
-        if (m_bFetched)
-            return;
-        m_bFetched = true;
-        FetchAndPrint(m_pUrl);
-    }
-    // As in the game, Escape and Enter never close the main window; being
-    // asked to close (the window manager, SIGTERM) does.
-    bool PreTranslateMessage(const plat::MSG& msg) override {
-        const bool bKey = msg.message == plat::WM_KEYDOWN || msg.message == plat::WM_KEYUP;
-        return bKey && (msg.wParam == kVkReturn || msg.wParam == kVkEscape);
-    }
-
-private:
-    const char* m_pUrl;
-    bool m_bFetched = false;
-};
 
 }  // namespace
 
@@ -63,7 +35,8 @@ int main(int argc, char** argv) {
         FetchAndPrint(argv[1]);
         return 0;
     }
-    CHostWindow host(argv[2]);
+    const char* url = argv[2];
+    CHostWindow host([url] { FetchAndPrint(url); });
     host.DoModal();
     return 0;
 }
