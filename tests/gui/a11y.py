@@ -1,13 +1,16 @@
 """Reads the real program's windows on an accessibility bus, as a screen
 reader does, and checks what it would say: roles, names, values, label
 relations, the first focus, the default button, a message box's text said
-once, and the events the area list sends as it moves.
+once, the events the area list sends as it moves, and the window:activate
+and focus events that make a screen reader speak a window as it opens and
+the window the focus goes back to when it closes.
 
 Run inside dbus-run-session under Xvfb (a11y.sh):
   a11y.py game EXE DATA OUT       the main window and the sound reader's boxes
   a11y.py announce EXE DATA OUT   the bus answers during a stage announcement
   a11y.py sendnet EXE OUT         the registration dialog
-  a11y.py credentials EXE OUT     the credentials dialog, asked by a 401
+  a11y.py credentials EXE OUT     the credentials dialog, asked by a 401 over
+                                  the driver's main window, and Escape
 """
 import http.server
 import os
@@ -138,6 +141,52 @@ def check_buttons(dialog, default, other):
     check(no is not None and not has(no, pyatspi.STATE_IS_DEFAULT), "%r is not the default" % other)
 
 
+WINDOW_ROLES = (pyatspi.ROLE_FRAME, pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT)
+FOCUSED = "object:state-changed:focused"
+
+
+def on_event(event):
+    """Keeps (type, role, name, any_data, detail1, ancestors' roles, window)."""
+    try:
+        ancestors, up, top = [], event.source.parent, None
+        if event.source.getRole() in WINDOW_ROLES:
+            top = (event.source.getRole(), event.source.name)
+        while up is not None and len(ancestors) < 12:
+            role = up.getRole()
+            ancestors.append(role)
+            if top is None and role in WINDOW_ROLES:
+                top = (role, up.name)
+            up = up.parent
+        events.append((event.type, event.source.getRole(), event.source.name, str(event.any_data),
+                       event.detail1, ancestors, top))
+    except Exception:
+        pass
+
+
+def listen(*kinds):
+    for kind in kinds:
+        pyatspi.Registry.registerEventListener(on_event, kind)
+
+
+def check_announced(since, role, name, focus_role, focus_name, what):
+    """What a screen reader speaks as a window comes up: the window:activate
+    event of the window (its title), then the focus event of the control that
+    has the focus inside it. since: the index in events to look from."""
+    seen = events[since:]
+    active = [i for i, e in enumerate(seen)
+              if e[0] == "window:activate" and e[1] == role and e[2] == name]
+    focus = [i for i, e in enumerate(seen)
+             if e[0] == FOCUSED and e[4] == 1 and e[1] == focus_role and e[2] == focus_name
+             and e[6] == (role, name)]
+    check(bool(active), "%s: window:activate names %r" % (what, name))
+    check(bool(focus), "%s: the focus event names %r inside it" % (what, focus_name))
+    if active and focus:
+        check(focus[-1] > active[0], "%s: the focus is announced after the window" % what)
+    strays = [e for e in seen if e[0] == FOCUSED and e[4] == 1 and e[6] != (role, name)
+              and (not focus or seen.index(e) > focus[-1])]
+    check(not strays, "%s: no focus event elsewhere after it: %r" % (what, strays[:3]))
+
+
 def run(argv, out, name):
     return subprocess.Popen(argv, stdout=open(os.path.join(out, name + ".txt"), "w"),
                             stderr=open(os.path.join(out, name + ".err"), "w"))
@@ -151,9 +200,51 @@ def x_window(name):
     return found[0] if found else None
 
 
-def check_box(main_xid, caption, text, tree):
+def x_windows_of(pid):
+    """The mapped top-level X windows of a process (GTK names its pid on
+    each): the children of the root window, as a window manager sees them."""
+    tree = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
+                          text=True).stdout
+    tops = [line.split()[0] for line in tree.splitlines() if line.strip().startswith("0x")]
+    found = []
+    for xid in tops:
+        props = subprocess.run(["xprop", "-id", xid, "_NET_WM_PID"], capture_output=True,
+                               text=True).stdout
+        info = subprocess.run(["xwininfo", "-id", xid], capture_output=True, text=True).stdout
+        if props.strip().endswith("= %d" % pid) and "IsViewable" in info:
+            found.append(str(int(xid, 16)))
+    return found
+
+
+def check_transient(pid, main_xid, what):
+    """The window over the main one says it belongs to it (WM_TRANSIENT_FOR),
+    so that a window manager keeps it above and gives the focus back. Found
+    by its process, not its caption: some boxes have none."""
+    others = [x for x in x_windows_of(pid) if int(x) != int(main_xid)]
+    check(len(others) == 1, "%s: one X window besides the main one (%r)" % (what, others))
+    if len(others) != 1:
+        return
+    prop = subprocess.run(["xprop", "-id", others[0], "WM_TRANSIENT_FOR"], capture_output=True,
+                          text=True).stdout.strip()
+    check(prop.endswith(hex(int(main_xid))), "%s belongs to the main window (%s)" % (what, prop))
+
+
+def check_focus_back(since, area, what):
+    """After a box or dialog closes, the main window is active again and the
+    game field has the focus, and the screen reader is told so."""
+    check(has(area, pyatspi.STATE_FOCUSED), "%s: the game field has the focus again" % what)
+    seen = events[since:]
+    check(any(e[0] == "window:activate" and e[1] == pyatspi.ROLE_FRAME and e[2] == "DoruzorO"
+              for e in seen), "%s: window:activate names the main window again" % what)
+    check(any(e[0] == FOCUSED and e[4] == 1 and e[1] == pyatspi.ROLE_DRAWING_AREA for e in seen),
+          "%s: a focus event names the game field again" % what)
+
+
+def check_box(app, main_xid, caption, text, tree, since):
     box = wait_for(lambda: window("doruzoro", pyatspi.ROLE_ALERT), "the box %r" % text)
     pump(0.5)
+    check_announced(since, pyatspi.ROLE_ALERT, caption, pyatspi.ROLE_PUSH_BUTTON, "OK",
+                    "the box %r" % caption)
     dump(box, tree, "box %r" % caption)
     check(box.name == caption, "the box is named by its caption %r (got %r)" % (caption, box.name))
     check(box.description == "", "the box has no description besides its text")
@@ -164,13 +255,12 @@ def check_box(main_xid, caption, text, tree):
     ok = find(box, pyatspi.ROLE_PUSH_BUTTON, "OK")
     check(ok is not None and has(ok, pyatspi.STATE_FOCUSED) and has(ok, pyatspi.STATE_IS_DEFAULT),
           "OK has the focus and is the default")
-    box_xid = x_window("^%s$" % caption) if caption.strip() else None
-    if box_xid:
-        prop = subprocess.run(["xprop", "-id", box_xid, "WM_TRANSIENT_FOR"], capture_output=True,
-                              text=True).stdout
-        check(prop.strip().endswith(hex(int(main_xid))), "the box belongs to the game window")
+    check_transient(app.pid, main_xid, "the box %r" % caption)
+    closing = len(events)
     key("Return")
     wait_for(lambda: window("doruzoro", pyatspi.ROLE_ALERT) is None, "the box to close")
+    pump(0.5)
+    return closing
 
 
 def case_game(exe, data, out):
@@ -185,6 +275,7 @@ def case_game(exe, data, out):
         with open(os.path.join(menu, name), "wb") as f:
             f.write(content)
     tree = os.path.join(out, "tree.txt")
+    listen("window:activate", FOCUSED)
     app = subprocess.Popen([exe], cwd=copy, stderr=open(os.path.join(out, "game.err"), "w"))
     try:
         frame = wait_for(lambda: window("doruzoro", pyatspi.ROLE_FRAME, "DoruzorO"), "the frame")
@@ -198,12 +289,16 @@ def case_game(exe, data, out):
               "the game field is described")
         check(area is not None and has(area, pyatspi.STATE_FOCUSED), "the game field has the focus")
 
+        check_announced(0, pyatspi.ROLE_FRAME, "DoruzorO", pyatspi.ROLE_DRAWING_AREA, "DoruzorO",
+                        "the main window")
+        since = len(events)
         key("Down")  # the "Game" voice
-        check_box(main_xid, " lol ", "これはWAVファイルではありません", tree)
-        pump(0.5)
-        check(has(area, pyatspi.STATE_FOCUSED), "the game field has the focus again after the box")
+        closing = check_box(app, main_xid, " lol ", "これはWAVファイルではありません", tree, since)
+        check_focus_back(closing, area, "after the box")
+        since = len(events)
         key("Down")  # the "NetRecord" voice: a box with an empty caption
-        check_box(main_xid, "", "fmt チャンクが見つかりません", tree)
+        closing = check_box(app, main_xid, "", "fmt チャンクが見つかりません", tree, since)
+        check_focus_back(closing, area, "after the second box")
     finally:
         app.terminate()
         app.wait(10)
@@ -269,26 +364,29 @@ def case_announce(exe, data, out):
 
 # ---- the registration dialog ----
 
-def on_event(event):
-    try:
-        ancestors, up = [], event.source.parent
-        while up is not None and len(ancestors) < 5:
-            ancestors.append(up.getRole())
-            up = up.parent
-        events.append((event.type, event.source.getRole(), event.source.name, str(event.any_data),
-                       event.detail1, ancestors))
-    except Exception:
-        pass
 
 
 def case_sendnet(exe, out):
-    for kind in ("object:property-change:accessible-name", "object:selection-changed",
-                 "object:state-changed:focused"):
-        pyatspi.Registry.registerEventListener(on_event, kind)
-    app = run([exe, "Kuro", "Japan"], out, "sendnet")
+    listen("object:property-change:accessible-name", "object:selection-changed", FOCUSED,
+           "window:activate")
+    app = run([exe, "--over-window", "Kuro", "Japan"], out, "sendnet")
+    try:
+        sendnet_dialog(app, out)
+    finally:
+        app.terminate()
+        app.wait(10)
+
+
+def sendnet_dialog(app, out):
+    frame = wait_for(lambda: window("sendnet_driver", pyatspi.ROLE_FRAME, "DoruzorO"),
+                     "the main window")
+    main_xid = wait_for(lambda: x_window("^DoruzorO$"), "the X window")
     title = "Do you register a record with a net?"
     dialog = wait_for(lambda: window("sendnet_driver", pyatspi.ROLE_DIALOG, title), "the dialog")
     pump(1)
+    check_announced(0, pyatspi.ROLE_DIALOG, title, pyatspi.ROLE_TEXT, "Your Name",
+                    "the registration dialog")
+    check_transient(app.pid, main_xid, "the registration dialog")
     dump(dialog, os.path.join(out, "tree.txt"), "registration dialog")
     check(has(dialog, pyatspi.STATE_ACTIVE) and has(dialog, pyatspi.STATE_MODAL),
           "the dialog is active and modal")
@@ -321,10 +419,14 @@ def case_sendnet(exe, out):
     check(names == ["Jamaica", "Japan", "Namibia", "Nauru"],
           "typed letters choose the area they begin, and it is announced: %r" % names)
     check(combo.name == "Nauru", "the list's name follows the typed choice")
+    closing = len(events)
     key("Escape")
-    app.wait(10)
-    with open(os.path.join(out, "sendnet.txt")) as f:
-        check(f.read().strip() == "2|Kuro|Japan", "Escape cancels the dialog")
+    wait_for(lambda: window("sendnet_driver", pyatspi.ROLE_DIALOG, title) is None,
+             "the dialog to close")
+    pump(1)
+    check_focus_back(closing, find(frame, pyatspi.ROLE_DRAWING_AREA), "after the dialog")
+    printed = wait_for(lambda: open(os.path.join(out, "sendnet.txt")).read(), "the result")
+    check(printed.strip() == "2|Kuro|Japan", "Escape cancels the dialog")
 
 
 # ---- the credentials dialog ----
@@ -342,25 +444,55 @@ class Ask(http.server.BaseHTTPRequestHandler):
 
 
 def case_credentials(exe, out):
+    listen("window:activate", FOCUSED)
     server = http.server.HTTPServer(("127.0.0.1", 0), Ask)
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    app = run([exe, "http://127.0.0.1:%d/" % server.server_port], out, "credentials")
-    dialog = wait_for(lambda: window("credentials_driver", pyatspi.ROLE_DIALOG), "the dialog")
-    pump(1)
-    dump(dialog, os.path.join(out, "tree.txt"), "credentials dialog")
-    prompt = "127.0.0.1 - ranking"
-    check(dialog.name == "127.0.0.1", "the dialog is named by its title")
-    check(dialog.description == prompt, "the dialog is described by its prompt")
-    check([t.name for t in targets(dialog, pyatspi.RELATION_DESCRIBED_BY)] == [prompt],
-          "the dialog is described by the prompt's label")
-    check(has(dialog, pyatspi.STATE_ACTIVE), "the dialog is active")
-    check_field(find(dialog, pyatspi.ROLE_TEXT), pyatspi.ROLE_TEXT, "User name", "User name", "", True)
-    check_field(find(dialog, pyatspi.ROLE_PASSWORD_TEXT), pyatspi.ROLE_PASSWORD_TEXT, "Password",
-                "Password", None, False)
-    check_buttons(dialog, "OK", "Cancel")
-    key("Escape")
-    app.wait(10)
-    server.shutdown()
+    app = run([exe, "--over-window", "http://127.0.0.1:%d/" % server.server_port], out,
+              "credentials")
+    try:
+        frame = wait_for(lambda: window("credentials_driver", pyatspi.ROLE_FRAME, "DoruzorO"),
+                         "the main window")
+        main_xid = wait_for(lambda: x_window("^DoruzorO$"), "the X window")
+        area = find(frame, pyatspi.ROLE_DRAWING_AREA)
+        dialog = wait_for(lambda: window("credentials_driver", pyatspi.ROLE_DIALOG), "the dialog")
+        pump(1)
+        dump(dialog, os.path.join(out, "tree.txt"), "credentials dialog")
+        prompt = "127.0.0.1 - ranking"
+        check(dialog.name == "127.0.0.1", "the dialog is named by its title")
+        check(dialog.description == prompt, "the dialog is described by its prompt")
+        check([t.name for t in targets(dialog, pyatspi.RELATION_DESCRIBED_BY)] == [prompt],
+              "the dialog is described by the prompt's label")
+        check(has(dialog, pyatspi.STATE_ACTIVE), "the dialog is active")
+        check_announced(0, pyatspi.ROLE_DIALOG, "127.0.0.1", pyatspi.ROLE_TEXT, "User name",
+                        "the credentials dialog")
+        check_transient(app.pid, main_xid, "the credentials dialog")
+        check_field(find(dialog, pyatspi.ROLE_TEXT), pyatspi.ROLE_TEXT, "User name", "User name",
+                    "", True)
+        check_field(find(dialog, pyatspi.ROLE_PASSWORD_TEXT), pyatspi.ROLE_PASSWORD_TEXT,
+                    "Password", "Password", None, False)
+        check_buttons(dialog, "OK", "Cancel")
+
+        # Escape: the dialog goes and is not asked again, the focus is back
+        # on the game field, and the 401 page is what the program read.
+        closing = len(events)
+        key("Escape")
+        wait_for(lambda: window("credentials_driver", pyatspi.ROLE_DIALOG) is None,
+                 "the dialog to close")
+        pump(1)
+        check(window("credentials_driver", pyatspi.ROLE_DIALOG) is None,
+              "Escape closes the dialog and it is not asked again")
+        check(has(frame, pyatspi.STATE_SHOWING), "the main window stays")
+        check(area is not None, "the main window has its game field")
+        if area is not None:
+            check_focus_back(closing, area, "after Escape")
+        printed = wait_for(lambda: open(os.path.join(out, "credentials.txt")).read(),
+                           "the program's result")
+        check(printed.strip() == "0|no", "the 401 page stands (got %r)" % printed.strip())
+        check(app.poll() is None, "the program goes on")
+    finally:
+        app.terminate()
+        app.wait(10)
+        server.shutdown()
 
 
 def main():

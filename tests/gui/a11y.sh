@@ -1,13 +1,17 @@
 #!/bin/sh
 # Runs one case of a11y.py on a private accessibility bus under Xvfb: the
 # real program or dialog registers with the bus as it would for Orca.
-# Usage: a11y.sh CASE ARGS... OUT (see a11y.py). Exit 77 without the tools.
+# Usage: a11y.sh CASE ARGS... OUT (see a11y.py). Skipped without the tools
+# (a failure under CI).
 set -eu
 for arg; do out=$arg; done
 py=/usr/bin/python3
-command -v dbus-run-session >/dev/null || { echo "SKIP: no dbus-run-session"; exit 77; }
-"$py" -c 'import pyatspi' 2>/dev/null || { echo "SKIP: no python3-pyatspi"; exit 77; }
-[ -e /usr/libexec/at-spi-bus-launcher ] || { echo "SKIP: no at-spi2-core"; exit 77; }
+. "$(dirname "$0")/../support/skip.sh"
+command -v dbus-run-session >/dev/null || skip "no dbus-run-session"
+command -v xdotool >/dev/null || skip "no xdotool"
+command -v xprop >/dev/null || skip "no xprop (x11-utils)"
+"$py" -c 'import pyatspi' 2>/dev/null || skip "no python3-pyatspi"
+[ -e /usr/libexec/at-spi-bus-launcher ] || skip "no at-spi2-core"
 if [ "$1" = game ] || [ "$1" = announce ]; then
     . "$(dirname "$0")/xvfb.sh"
     use_data_and_output "$3" "$out"

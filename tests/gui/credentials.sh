@@ -7,9 +7,8 @@ set -eu
 exe=$1
 out=$2
 mkdir -p "$out"
-command -v python3 >/dev/null || { echo "SKIP: no python3"; exit 77; }
-
 . "$(dirname "$0")/xvfb.sh"
+command -v python3 >/dev/null || skip "no python3"
 start_xvfb
 
 rm -f "$out/port"

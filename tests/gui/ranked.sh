@@ -15,12 +15,12 @@ site=$5
 pgcluster=$6
 out=$7
 export PATH="$PATH:/usr/sbin:/sbin"
+. "$(dirname "$0")/xvfb.sh"
 for tool in nginx openssl curl python3 xdotool; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 8047))' 2>/dev/null ||
-    { echo "SKIP: 127.0.0.1:8047 is taken (a ranking server of play.sh?)"; exit 77; }
-. "$(dirname "$0")/xvfb.sh"
+    skip "127.0.0.1:8047 is taken (a ranking server of play.sh?)"
 use_data_and_output "$data" "$out"
 
 dir=$(mktemp -d)
@@ -41,7 +41,7 @@ fail() {
 
 uri=$("$pgcluster" start "$dir/pg")
 rc=$?
-[ $rc -eq 77 ] && { echo "SKIP: no PostgreSQL"; exit 77; }
+[ $rc -eq 77 ] && skip "no PostgreSQL"
 [ $rc -eq 0 ] || fail "PostgreSQL did not start"
 ports=()
 for i in 1 2 3; do

@@ -8,8 +8,8 @@ exe=$1
 verify=$2
 data=$3
 out=$4
-command -v python3 >/dev/null || { echo "SKIP: no python3"; exit 77; }
 . "$(dirname "$0")/xvfb.sh"
+command -v python3 >/dev/null || skip "no python3"
 use_data_and_output "$data" "$out"
 start_xvfb
 replays="$XDG_DATA_HOME/koruhaus/doruzoro/replays"

@@ -7,8 +7,8 @@ set -eu
 exe=$1
 data=$2
 out=$3
-command -v python3 >/dev/null || { echo "SKIP: no python3"; exit 77; }
 . "$(dirname "$0")/xvfb.sh"
+command -v python3 >/dev/null || skip "no python3"
 use_data_and_output "$data" "$out"
 start_xvfb
 

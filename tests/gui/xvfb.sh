@@ -1,5 +1,6 @@
 # Sourced by the GUI tests: starts a private Xvfb on a free display, points
 # DISPLAY at it and stops it (and the program in $app, if any) on exit.
+. "$(dirname "$0")/../support/skip.sh"
 app=""
 xvfb=""
 stop_all() {
@@ -8,12 +9,11 @@ stop_all() {
 }
 trap stop_all EXIT
 
-# For the tests of the real program: exits as skipped (77) without the
+# For the tests of the real program: skips (fails under CI) without the
 # generated data in $1, then makes the output folder $2 with fresh settings.
 use_data_and_output() {
     if [ ! -d "$1/image" ] || [ ! -d "$1/sound" ]; then
-        echo "SKIP: no generated pictures and sounds in $1 (build the data first)"
-        exit 77
+        skip "no generated pictures and sounds in $1 (build the data first)"
     fi
     mkdir -p "$2"
     export XDG_CONFIG_HOME="$2/config"

@@ -4,15 +4,17 @@
 # and sizes let through, requests spread over the instances, the one-second
 # page cache, the replay upload on plain http, limit_req, and slow clients and
 # connection floods absorbed by nginx while a normal client is served.
-# Usage: nginx_test.sh SERVER_BINARY SITE_FILE. Exit 77 when a tool is missing.
+# Usage: nginx_test.sh SERVER_BINARY SITE_FILE. Skipped when a tool is
+# missing (a failure under CI).
 # DB= names the shared database (default: an SQLite file in the test folder);
 # DB_START=, when set, is run first to start that database's server.
 set -u
 server_bin=$1
 site=$2
 export PATH="$PATH:/usr/sbin:/sbin"
+. "$(dirname "$0")/../support/skip.sh"
 for tool in nginx openssl curl python3; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
 dir=$(mktemp -d)

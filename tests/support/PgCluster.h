@@ -6,7 +6,8 @@
 
 class CPgCluster {
 public:
-    // False when PostgreSQL 15 is not installed here (the test is skipped).
+    // False when PostgreSQL 15 is not installed here (the test is skipped,
+    // and so fails under CI: tests/support/test_main.cpp).
     static bool Installed();
     // nullptr with the reason when it cannot be started.
     static std::unique_ptr<CPgCluster> Start(std::string& strError);

@@ -5,10 +5,12 @@
 #   pgcluster.sh stop DIR    stops the server and removes DIR
 #   pgcluster.sh kill DIR    kills the server's processes at once (-9), as a crash
 #   pgcluster.sh restart DIR starts it again on the same port
-# Exits 77 (skipped) when PostgreSQL 15 is not installed.
+# Exits 77 (skipped) when PostgreSQL 15 is not installed; 1 under CI, where
+# a test that needs it must fail without it.
 set -eu
 BIN=/usr/lib/postgresql/15/bin
-[ -x "$BIN/initdb" ] || { echo "PostgreSQL 15 is not installed" >&2; exit 77; }
+. "$(dirname "$0")/skip.sh"
+[ -x "$BIN/initdb" ] || skip "PostgreSQL 15 is not installed" >&2
 cmd=${1:?start, stop, kill or restart}
 dir=${2:?folder}
 
