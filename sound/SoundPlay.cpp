@@ -101,6 +101,9 @@ void CSoundPlay::SetFrequency(int id, uint32_t value) {
 }
 
 long CSoundPlay::LoadSound(int id) {
+    // A silent thread never plays, so it never looks for files either.
+    if (plat::AudioSilent())
+        return kSoundFail;
     size_t i = 0;
     while (i < m_arrId.size() && m_arrId[i] != static_cast<unsigned int>(id))
         ++i;
