@@ -222,11 +222,15 @@ void CDoruzorODlg::OnKeyUp(unsigned vk, unsigned /*repeat*/, unsigned /*flags*/)
     }
 }
 
+bool CDoruzorODlg::IsMinimised() const {
+    return IsIconic();
+}
+
 void CDoruzorODlg::OnPaint() {
-    if (IsIconic()) {
-        return;  // the window manager shows the icon
-    }
-    if (m_nSceenKind == 1 && m_pMenu) {
+    // The game's paint keeps a rule (a spent laser or barrier ends there),
+    // so it runs while the window is minimised too: a game played by ear
+    // may never be seen. The menu's only draws.
+    if (m_nSceenKind == 1 && m_pMenu && !IsMinimised()) {
         m_pMenu->Draw();
     }
     if (m_nSceenKind == 2 && m_pGame) {

@@ -24,6 +24,8 @@ public:
     void OnKeyUp(unsigned vk, unsigned repeat, unsigned flags) override;
     void OnPaint() override;
     void OnOK() override {}  // Enter never ends the dialog
+    // The window is an icon; tests stand in a minimised window here.
+    virtual bool IsMinimised() const;
 
     int OpenSceen(int nKind, int nArg);
     void CloseSceen();

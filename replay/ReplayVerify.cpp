@@ -111,6 +111,9 @@ bool RunEvent(SVerifyResult& r, CSceenGame& game, CRerunField& field, SRerun& ru
     run.rules.EndEvent(field.TakePaintRequest());
     if (run.reader.Status() != EReadStatus::Ok)
         return Unreadable(r, run.reader);
+    // A forged counter is the cause of what goes wrong after it.
+    if (!TimerKept(r, run.rules))
+        return false;
     if (run.clock.Overrun())
         return Fault(r, EVerdict::Diverged,
                      EventText(r.nEvents, kind) + " read the counter more often than recorded");
@@ -119,7 +122,7 @@ bool RunEvent(SVerifyResult& r, CSceenGame& game, CRerunField& field, SRerun& ru
                      EventText(r.nEvents, kind) + " left " +
                          std::to_string(run.reader.ReadsLeft()) +
                          " recorded counter values unread");
-    return TimerKept(r, run.rules);
+    return true;
 }
 
 void NoteStage(SVerifyResult& r, const CSceenGame& game) {
@@ -164,14 +167,20 @@ bool WithinCpu(SVerifyResult& r, const SRerun& run) {
 bool RunEvents(SVerifyResult& r, CSceenGame& game, CRerunField& field, SRerun& run) {
     EEvent kind = EV_END;
     unsigned nKey = 0;
+    bool bEnded = false;
     while (run.reader.Next(kind, nKey)) {
         if (kind == EV_START)
             return Fault(r, EVerdict::Unreadable, "the replay starts the game twice");
         if (r.nEvents >= run.limits.nMaxEvents)
             return Fault(r, EVerdict::TooLong, "the replay has more events than allowed");
         ++r.nEvents;
+        // The host closes the game at the first tick that leaves a result.
+        if (bEnded)
+            return Fault(r, EVerdict::Diverged,
+                         EventText(r.nEvents, kind) + " comes after the game was over");
         if (!RunEvent(r, game, field, run, kind, nKey))
             return false;
+        bEnded = kind == EV_TICK && game.m_nResult >= 0;
         NoteStage(r, game);
         if (r.nEvents % kCpuCheckEvents == 0 && !WithinCpu(r, run))
             return false;

@@ -3,6 +3,7 @@
 #pragma once
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -23,16 +24,36 @@ struct SGame {
     int nScore = 0;
 };
 
+// A host whose window is an icon all game long, as when a game is played by ear.
+class CMinimisedHost : public CDoruzorODlg {
+public:
+    bool IsMinimised() const override { return true; }
+};
+
+using Player =
+    std::function<void(const CSceenGame&, const std::function<void(unsigned)>&, uint32_t)>;
+
+struct SHow {
+    // The milliseconds before tick n (from 0), as a real timer strays; 100 when empty.
+    std::function<uint32_t(int)> fnGapMs;
+    // The host to play on; the program's own when empty.
+    std::function<std::unique_ptr<CDoruzorODlg>()> fnHost;
+};
+
+inline std::unique_ptr<CDoruzorODlg> MinimisedHost() {
+    return std::make_unique<CMinimisedHost>();
+}
+
 // A game through the host on a fake clock; fnPlayer presses keys before
 // each tick while the game is in play. The host closes the game itself.
-inline SGame Record(
-    const std::string& base, int nArg, unsigned seed,
-    const std::function<void(const CSceenGame&, const std::function<void(unsigned)>&, uint32_t)>&
-        fnPlayer) {
+inline SGame Record(const std::string& base, int nArg, unsigned seed, const Player& fnPlayer,
+                    const SHow& how = SHow()) {
     plat::CFakeClock clock;
     const plat::CClockGuard guard(clock);
     plat::Srand(seed);
-    CDoruzorODlg host;
+    std::unique_ptr<CDoruzorODlg> pHost =
+        how.fnHost ? how.fnHost() : std::make_unique<CDoruzorODlg>();
+    CDoruzorODlg& host = *pHost;
     host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
                            [] { return std::make_unique<CSceenGame>(); });
     host.m_strBasePath = base;
@@ -56,7 +77,7 @@ inline SGame Record(
         }
         if (!host.m_pGame)
             break;
-        clock.Advance(100);
+        clock.Advance(how.fnGapMs ? how.fnGapMs(i) : 100);
         host.DeliverTimer(1);
         host.DispatchPendingPaint();
     }
