@@ -22,6 +22,8 @@ plat::CAudioDevice* Device(int kind) {
 CSoundPlay::CSoundPlay() = default;
 
 CSoundPlay::~CSoundPlay() {
+    if (!m_bMadeBuffer)
+        return;  // a silent player: nothing to stop (most of a re-run's)
     for (int id = 0; id < kSoundIds; ++id) {
         if (m_pBuffer[id])
             m_pBuffer[id]->Stop();
@@ -137,6 +139,7 @@ long CSoundPlay::CreateBuffer(int id, const SWaveFormat& format, std::vector<uin
                                          samples.data(), samples.size(), kind == 0);
     if (!m_pBuffer[id])
         return kSoundFail;
+    m_bMadeBuffer = true;
     if (kind == 1) {
         size_t i = 0;
         while (i < m_arrId.size() && m_arrId[i] != static_cast<unsigned int>(id))

@@ -17,11 +17,11 @@
 #include "platform/audio.h"
 #include "platform/gfx.h"
 #include "platform/msgbox.h"
+#include "recorded_game.h"
 #include "replay/ReplayCodec.h"
 #include "replay/ReplayGame.h"
 #include "replay/ReplayVerify.h"
 #include "server/ReplayCheck.h"
-#include "recorded_game.h"
 
 namespace {
 
@@ -159,6 +159,88 @@ const std::string& KeyStorm() {
     }();
     return file;
 }
+
+// A game shot through to the last stage whose player then only dodges, the
+// most UFOs of a stage flying at every tick, for as many events as a check
+// takes: the costliest upload the limits let through.
+struct SCrowded {
+    std::string file;
+    int nScore = 0;
+};
+
+const SCrowded& Crowded() {
+    static const SCrowded crowded = [] {
+        SCrowded c;
+        const std::string base =
+            std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench_crowd";
+        recorded::WritePictures(base);
+        plat::CFakeClock clock;
+        const plat::CClockGuard guard(clock);
+        CDoruzorODlg host;
+        host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
+                               [] { return std::make_unique<CSceenGame>(); });
+        host.m_strBasePath = base;
+        host.m_strReplayFolder = base + "/replays";
+        c.file = replaytest::PlayCrowdedGame(host, clock, 20261208, SCheckLimits().nMaxEvents);
+        c.nScore = replay::VerifyReplay(c.file, FullGame().official).outcome.nScore;
+        std::filesystem::remove_all(base);
+        return c;
+    }();
+    return crowded;
+}
+
+// The tutorial's start and the tick that ends its opening, then key-downs
+// up to the event limit that push the fighter against the left edge: every
+// other one bumps it (and once looked for the wall's sound file).
+std::string TutorialKeyFlood() {
+    const std::string base =
+        std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench_flood";
+    recorded::WritePictures(base);
+    bool bTicked = false;
+    const recorded::SGame tutorial =
+        recorded::Record(base, 0, 31337, [](const CSceenGame&, const auto&, uint32_t) {},
+                         {[&bTicked](int) {
+                              const uint32_t ms = bTicked ? 100 : 5100;
+                              bTicked = true;
+                              return ms;
+                          },
+                          nullptr});
+    std::filesystem::remove_all(base);
+    replaytest::SDecoded d;
+    replaytest::Decode(tutorial.strReplay, d);
+    d.arrEvents.resize(2);  // the start and the first tick
+    while (d.arrEvents.size() < SCheckLimits().nMaxEvents)
+        d.arrEvents.push_back({replay::EV_KEYDOWN, plat::VK_LEFT, {}});
+    const replay::SVerifyResult v =
+        replay::VerifyReplay(replaytest::Encode(d), FullGame().official);
+    d.summary = v.outcome;
+    return replaytest::Encode(d);
+}
+
+void CheckOnce(benchmark::State& state, const std::string& file, int nLevel, int nScore) {
+    const auto checker = MakeChecker(1);
+    SCheckResult r;
+    for (auto _ : state)
+        r = checker->CheckNow(file, nLevel, nScore);
+    if (!r.bVerified)
+        state.SkipWithError(r.strReason.c_str());
+    replay::SVerifyLimits limits;
+    const replay::SVerifyResult v = replay::VerifyReplay(file, FullGame().official, limits);
+    state.counters["events"] = static_cast<double>(v.nEvents);
+    state.counters["upload_bytes"] = static_cast<double>(file.size());
+    state.counters["deadline_ms"] = SCheckLimits().nCpuMs;
+}
+
+void BM_CheckCostliest(benchmark::State& state) {
+    CheckOnce(state, Crowded().file, 1, Crowded().nScore);
+}
+BENCHMARK(BM_CheckCostliest)->Unit(benchmark::kMillisecond);
+
+void BM_CheckTutorialKeyFlood(benchmark::State& state) {
+    static const std::string flood = TutorialKeyFlood();
+    CheckOnce(state, flood, 0, 0);
+}
+BENCHMARK(BM_CheckTutorialKeyFlood)->Unit(benchmark::kMillisecond);
 
 long StatusKb(const char* key) {
     std::ifstream in("/proc/self/status");

@@ -4,6 +4,7 @@
 // ahead of the ticks is refused, and so is a game without its paints; a game
 // played on a straying timer or in a minimised window is verified.
 #include <gtest/gtest.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -296,6 +297,48 @@ TEST_F(ForgeryTest, AGamePlayedMinimisedEndsItsBarrierOnTimeAndIsVerified) {
                {nullptr, [] { return std::unique_ptr<CDoruzorODlg>(new CSkippingHost()); }});
     EXPECT_GT(*pStuck, 4 * kBarrierDurationMs);
     ExpectRefused(Check(skipped.strReplay, skipped.nScore), checkreason::kPaintsMissing);
+}
+
+uint64_t ThreadCpuUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
+// The costliest upload the limits let through: a real game of as many events
+// as a check takes, the most UFOs of a stage flying at every tick of it. It
+// is checked whole within its deadline; a deadline below what it costs
+// refuses it with its own reason.
+TEST_F(ForgeryTest, TheCostliestUploadIsCheckedWithinItsDeadline) {
+    const SCheckLimits limits;
+    plat::CFakeClock clock;
+    const plat::CClockGuard guard(clock);
+    CDoruzorODlg host;
+    host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
+                           [] { return std::make_unique<CSceenGame>(); });
+    host.m_strBasePath = s_strBase;
+    host.m_strReplayFolder = s_strBase + "/replays";
+    size_t nMostUfos = 0;
+    const std::string crowded =
+        replaytest::PlayCrowdedGame(host, clock, 20261208, limits.nMaxEvents, &nMostUfos);
+    EXPECT_GE(nMostUfos, 25u);
+    const replay::SVerifyResult v = replay::VerifyReplay(crowded, m_official);
+    ASSERT_EQ(v.verdict, replay::EVerdict::InStep) << v.strReason;
+    EXPECT_EQ(v.outcome.nStage, kLastStage);
+    EXPECT_GT(v.nEvents, limits.nMaxEvents * 9 / 10);
+    EXPECT_LE(v.nEvents, limits.nMaxEvents);
+
+    const uint64_t nStartUs = ThreadCpuUs();
+    const SCheckResult r = m_pChecker->CheckNow(crowded, 1, v.outcome.nScore);
+    const uint64_t nSpentUs = ThreadCpuUs() - nStartUs;
+    EXPECT_TRUE(r.bVerified) << r.strReason;
+    EXPECT_LE(nSpentUs, limits.nCpuMs * 1000u);
+
+    SCheckLimits tight;
+    tight.nCpuMs = 1;
+    std::string err;
+    const auto pTight = CReplayChecker::Create(m_official, 1, 1, tight, err);
+    ExpectRefused(pTight->CheckNow(crowded, 1, v.outcome.nScore), checkreason::kTooCostly);
 }
 
 }  // namespace
