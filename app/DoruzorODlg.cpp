@@ -24,6 +24,7 @@ CDoruzorODlg::CDoruzorODlg()
       m_fnNewMenu([] { return std::make_unique<CSceenMenu>(); }),
       m_fnNewGame([] { return std::make_unique<CSceenGame>(); }) {
     m_strReplayFolder = replay::ReplayFolder();
+    m_strUnsentFolder = UnsentFolder();
 }
 
 CDoruzorODlg::~CDoruzorODlg() = default;
@@ -50,6 +51,7 @@ bool CDoruzorODlg::OnInitDialog() {
     m_strBasePath = plat::GetCurrentDirectory();
     m_reg.Load();
     OpenSceen(1, 0);
+    m_bOfferUnsent = true;
     return true;
 }
 
@@ -132,6 +134,16 @@ void CDoruzorODlg::OnTimer(unsigned id) {
     // message in the menu's key handler) must not see that scene deleted.
     if (id != kTickTimer || m_bRegistering || plat::InNestedLoop()) {
         return;
+    }
+    if (m_bOfferUnsent && m_nSceenKind == 1) {
+        // Asked once, before anything else: the player chooses whether the
+        // network is used.
+        m_bOfferUnsent = false;
+        m_bRegistering = true;
+        const bool bAsked = OfferUnsent();
+        m_bRegistering = false;
+        if (bAsked)
+            return;
     }
     if (m_nSceenKind == 1 && m_pMenu) {
         m_pMenu->Tick();
@@ -264,7 +276,76 @@ void CDoruzorODlg::OfferRegistration() {
     }
     m_reg.m_strAria = dlg.m_strAria;
     m_reg.m_strName = dlg.m_strName;
-    plat::MessageBox(
-        ranking::SendRecord(m_reg.m_strAria, m_reg.m_strName, nLevel, nScore, m_strLastReplay),
-        "DoruzorO");
+    SUnsentRecord rec;
+    rec.strAria = m_reg.m_strAria;
+    rec.strName = m_reg.m_strName;
+    rec.nLevel = nLevel;
+    rec.nScore = nScore;
+    rec.strReplay = m_strLastReplay;
+    rec.when = std::time(nullptr);
+    if (!SendRecord(rec))
+        OfferResend(rec);
+}
+
+bool CDoruzorODlg::SendRecord(SUnsentRecord& rec) {
+    bool bResend = false;
+    plat::MessageBox(ranking::SendRecord(rec.strAria, rec.strName, rec.nLevel, rec.nScore,
+                                         rec.strReplay, &bResend),
+                     "DoruzorO");
+    if (!bResend)
+        ForgetUnsent(rec);
+    return !bResend;
+}
+
+void CDoruzorODlg::OfferResend(SUnsentRecord& rec) {
+    std::string err;
+    const bool bKept = KeepUnsent(m_strUnsentFolder, rec, err);
+    if (!bKept)
+        std::fprintf(stderr, "doruzoro: the record was not kept to send again: %s\n", err.c_str());
+    const std::string text =
+        std::string(
+            "The ranking could not check the replay of this game now, so the score is "
+            "not verified yet. ") +
+        (bKept ? "The game keeps it and offers to send it again when it next starts. " : "") +
+        "Send it again now?";
+    if (plat::AskQuestion(text, "DoruzorO", {"_Send now", "_Later"}, 1, 1) == 0)
+        SendRecord(rec);
+}
+
+namespace {
+
+std::string DescribeUnsent(const std::vector<SUnsentRecord>& kept) {
+    std::string text = kept.size() == 1
+                           ? "A score is not verified yet: the ranking could not check its replay "
+                             "when it was sent."
+                           : std::to_string(kept.size()) +
+                                 " scores are not verified yet: the ranking could not check their "
+                                 "replays when they were sent.";
+    for (const SUnsentRecord& rec : kept) {
+        std::tm local{};
+        localtime_r(&rec.when, &local);
+        char when[32];
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+        text += " Score " + std::to_string(rec.nScore) +
+                (rec.nLevel == 0 ? " in the tutorial" : "") +
+                (rec.strName.empty() ? "" : " by " + rec.strName) + ", played " + when + ".";
+    }
+    return text + (kept.size() == 1 ? " Send it again now?" : " Send them again now?");
+}
+
+}  // namespace
+
+bool CDoruzorODlg::OfferUnsent() {
+    std::vector<SUnsentRecord> kept = LoadUnsent(m_strUnsentFolder);
+    if (kept.empty())
+        return false;
+    const int nAnswer = plat::AskQuestion(DescribeUnsent(kept), "DoruzorO",
+                                          {"_Send now", "_Later", "_Forget them"}, 1, 1);
+    for (SUnsentRecord& rec : kept) {
+        if (nAnswer == 0)
+            SendRecord(rec);
+        else if (nAnswer == 2)
+            ForgetUnsent(rec);
+    }
+    return true;
 }

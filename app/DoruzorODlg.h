@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/QuibbixReg.h"
+#include "app/UnsentRecords.h"
 #include "game/SceenGame.h"
 #include "menu/SceenMenu.h"
 #include "platform/window.h"
@@ -42,6 +43,10 @@ public:
     std::string m_strReplayFolder;
     // The replay of the last game that was recorded, as saved.
     std::string m_strLastReplay;
+    // Records the ranking could not judge yet wait here to be sent again;
+    // set at start, the first tick of the menu offers them.
+    std::string m_strUnsentFolder;
+    bool m_bOfferUnsent = false;
 
     // Tests stand in their own scenes here.
     using MenuFactory = std::function<std::unique_ptr<CSceenMenu>()>;
@@ -64,6 +69,12 @@ private:
     template <typename F>
     void CallGame(replay::EEvent kind, unsigned nKey, F&& fn);
     void FinishRecording();
+    // Sends a record with its replay and shows the reply; false when the
+    // ranking judged nothing (busy, out of reach), and it is kept if it was.
+    bool SendRecord(SUnsentRecord& rec);
+    void OfferResend(SUnsentRecord& rec);
+    // False when nothing was kept to offer.
+    bool OfferUnsent();
 
     MenuFactory m_fnNewMenu;
     GameFactory m_fnNewGame;
