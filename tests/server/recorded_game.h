@@ -105,4 +105,44 @@ inline std::string Framed(const std::string& data, uint32_t nClaimed) {
     return file + packed;
 }
 
+// The inflated data of a replay file.
+inline std::string DataOf(const std::string& file) {
+    constexpr size_t kFrame = sizeof replay::kMagic + 1 + 4;
+    uint32_t n = 0;
+    for (int i = 0; i < 4; ++i)
+        n |= static_cast<uint32_t>(static_cast<uint8_t>(file[sizeof replay::kMagic + 1 + i]))
+             << (8 * i);
+    std::string data;
+    plat::InflateExact(file.data() + kFrame, file.size() - kFrame, n, data);
+    return data;
+}
+
+// The data as a zlib stream of stored blocks: no compression at all.
+inline std::string Stored(const std::string& data) {
+    std::string z = "\x78\x01";
+    size_t pos = 0;
+    do {
+        const size_t n = std::min<size_t>(65535, data.size() - pos);
+        z += static_cast<char>(pos + n == data.size() ? 1 : 0);
+        for (const unsigned v : {static_cast<unsigned>(n), static_cast<unsigned>(~n & 0xFFFF)}) {
+            z += static_cast<char>(v & 0xFF);
+            z += static_cast<char>(v >> 8);
+        }
+        z.append(data, pos, n);
+        pos += n;
+    } while (pos < data.size());
+    uint32_t a = 1;
+    uint32_t b = 0;
+    for (const char c : data) {
+        a = (a + static_cast<uint8_t>(c)) % 65521;
+        b = (b + a) % 65521;
+    }
+    const uint32_t adler = (b << 16) | a;
+    for (int i = 3; i >= 0; --i)
+        z += static_cast<char>((adler >> (8 * i)) & 0xFF);
+    std::string file = recorded::Framed(std::string(), static_cast<uint32_t>(data.size()));
+    file.resize(sizeof replay::kMagic + 1 + 4);
+    return file + z;
+}
+
 }  // namespace recorded
