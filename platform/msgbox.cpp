@@ -34,10 +34,11 @@ QuestionHandler& Questioner() {
 
 int ShowQuestion(const std::string& text, const std::string& caption,
                  const std::vector<std::string>& arrAnswers, int nDefault, int nCancel) {
-    GtkWidget* box = gtk_message_dialog_new(MainWindow(), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
+    GtkWidget* box = gtk_message_dialog_new(MainWindow(), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
                                             GTK_BUTTONS_NONE, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
     gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    // Named by its caption, as a message box is, and its label holds the text.
     for (size_t i = 0; i < arrAnswers.size(); ++i)
         gtk_dialog_add_button(GTK_DIALOG(box), arrAnswers[i].c_str(), static_cast<int>(i));
     gtk_dialog_set_default_response(GTK_DIALOG(box), nDefault);

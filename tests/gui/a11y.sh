@@ -8,7 +8,7 @@ py=/usr/bin/python3
 command -v dbus-run-session >/dev/null || { echo "SKIP: no dbus-run-session"; exit 77; }
 "$py" -c 'import pyatspi' 2>/dev/null || { echo "SKIP: no python3-pyatspi"; exit 77; }
 [ -e /usr/libexec/at-spi-bus-launcher ] || { echo "SKIP: no at-spi2-core"; exit 77; }
-if [ "$1" = game ]; then
+if [ "$1" = game ] || [ "$1" = unsent ]; then
     . "$(dirname "$0")/xvfb.sh"
     use_data_and_output "$3" "$out"
 else
