@@ -109,6 +109,7 @@ TEST_F(UnsentTest, DamagedOrForeignFilesAreLeftAloneAndNeverOffered) {
 }
 
 TEST_F(UnsentTest, AFolderThatCannotBeMadeKeepsNothingAndSaysWhy) {
+    fs::create_directories(fs::path(m_strDir).parent_path());
     std::ofstream(m_strDir + ".file") << "x";
     SUnsentRecord rec = Record(10, 1765000000);
     std::string err;

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -291,7 +292,8 @@ TEST_F(ForgeryTest, TheCostliestUploadIsCheckedWithinItsDeadline) {
     const SCheckResult r = m_pChecker->CheckNow(crowded, 1, v.outcome.nScore);
     const uint64_t nSpentUs = ThreadCpuUs() - nStartUs;
     EXPECT_TRUE(r.bVerified) << r.strReason;
-    EXPECT_LE(nSpentUs, limits.nCpuMs * 1000u);
+    EXPECT_LE(nSpentUs, limits.nCpuMs * 1000u) << "microseconds of processor time";
+    std::printf("the costliest upload took %.1f ms of processor time\n", nSpentUs / 1000.0);
 
     SCheckLimits tight;
     tight.nCpuMs = 1;
