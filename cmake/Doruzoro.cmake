@@ -27,3 +27,9 @@ macro(doruzoro_add_subfolders)
     endif()
   endforeach()
 endmacro()
+
+# A program that runs without a display, a sound card or a network: it links
+# the headless platform instead of the desktop one, on every system.
+function(doruzoro_headless target)
+  set_property(TARGET ${target} PROPERTY DORUZORO_HEADLESS ON)
+endfunction()

@@ -54,6 +54,9 @@ public:
 
 private:
     CAudioDevice();
+    // The implementation's output to the card. Without a card it leaves
+    // m_pOutput empty and the device plays silently.
+    void OpenOutput();
     struct SOutput;
     std::shared_ptr<CMixer> m_pMixer;
     std::unique_ptr<SOutput> m_pOutput;

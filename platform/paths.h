@@ -5,7 +5,7 @@
 
 namespace plat {
 
-// Every backslash becomes '/'.
+// Every backslash becomes '/', which every system takes as a separator.
 std::string ToFsPath(const std::string& path);
 
 // The process's current directory, without a trailing separator.

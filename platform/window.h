@@ -57,6 +57,12 @@ protected:
     struct Impl;
     std::unique_ptr<Impl> m_pImpl;
     std::unique_ptr<CSurface> m_pSurface;
+
+private:
+    // Has the implementation's loop call DispatchPendingPaint soon (nothing
+    // when headless: tests dispatch it themselves).
+    void SchedulePaint();
+    bool m_bPaintPending = false;
 };
 
 class CDialog : public CWnd {
@@ -90,6 +96,7 @@ public:
     virtual void OnCancel() { EndDialog(IDCANCEL); }
 
 private:
+    void QuitModalLoop();  // the implementation's loop returns from DoModal
     std::string m_strCaption;
     int m_nResult = -1;
     bool m_bEnded = false;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/MainWindow.h"
+#include "game/ClientSize.h"
 #include "game/SceenGame.h"
 #include "platform/gfx.h"
 #include "platform/random.h"

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "platform/digest.h"
 #include "platform/fake_clock.h"
 #include "platform/gfx.h"
 #include "platform/keys.h"
@@ -165,6 +166,34 @@ TEST(Keys, NonLatinLettersTakeTheirKeysLatinLetter) {
     EXPECT_EQ(plat::VirtualKeyFromKeyvals(0x78, {kZ}), unsigned('X'));
     EXPECT_EQ(plat::VirtualKeyFromKeyvals(kCyrillicYa, {kCyrillicYa, kPeriod}), plat::VK_OTHER);
     EXPECT_EQ(plat::VirtualKeyFromKeyvals(kCyrillicYa, {}), plat::VK_OTHER);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Digest, Sha256OfTheStandardVectors) {
+    EXPECT_EQ(plat::Sha256Hex(""),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(plat::Sha256Hex("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(plat::Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(plat::Sha256Hex(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    // Lengths at the edges of a block and of its padding.
+    const struct {
+        size_t n;
+        const char* hex;
+    } edges[] = {
+        {55, "d5e285683cd4efc02d021a5c62014694958901005d6f71e89e0989fac77e4072"},
+        {56, "04c26261370ee7541549d16dee320c723e3fd14671e66a099afe0a377c16888e"},
+        {63, "75220b47218278e656f2013bb8f0c455a25eaf01e86c64924e9d48d89776d6f2"},
+        {64, "7ce100971f64e7001e8fe5a51973ecdfe1ced42befe7ee8d5fd6219506b5393c"},
+        {119, "000b48d4edf0fa7bee3c6236ecd2785baa5db4eeb8bb54341b029e0d9fa5fb0c"},
+    };
+    for (const auto& e : edges)
+        EXPECT_EQ(plat::Sha256Hex(std::string(e.n, 'x')), e.hex) << e.n;
 }
 
 }  // namespace

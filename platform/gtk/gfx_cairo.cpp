@@ -1,12 +1,12 @@
 #include "platform/gfx.h"
-#include "platform/text_internal.h"
+#include "platform/gtk/text_internal.h"
 
 #include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gdk/gdk.h>
 #include <pango/pangocairo.h>
 
-#include "platform/gfx_internal.h"
+#include "platform/gtk/gfx_internal.h"
 #include "platform/paths.h"
 
 namespace plat {

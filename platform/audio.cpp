@@ -1,5 +1,3 @@
-#include <SDL.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -14,7 +12,6 @@ int g_nOfflineRate = 0;
 // sound by, a game that plays on another.
 thread_local bool g_bSilent = false;
 constexpr int kOutputRate = 48000;
-constexpr int kOutputFrames = 256;  // about 5 ms per callback keeps latency low
 }  // namespace
 
 void SetAudioOffline(int rate) {
@@ -99,28 +96,6 @@ void CAudioBuffer::Stop() {
 
 // ---- device
 
-struct CAudioDevice::SOutput {
-    SDL_AudioDeviceID id = 0;
-    ~SOutput() {
-        if (id)
-            SDL_CloseAudioDevice(id);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    }
-};
-
-namespace {
-void Callback(void* user, Uint8* stream, int len) {
-    static_cast<CMixer*>(user)->Mix(reinterpret_cast<float*>(stream),
-                                    static_cast<size_t>(len) / (2 * sizeof(float)));
-}
-}  // namespace
-
-CAudioDevice::CAudioDevice() = default;
-
-CAudioDevice::~CAudioDevice() {
-    m_pOutput.reset();
-}
-
 std::unique_ptr<CAudioDevice> CAudioDevice::OpenOffline(int rate) {
     std::unique_ptr<CAudioDevice> dev(new CAudioDevice());
     dev->m_pMixer = std::make_shared<CMixer>(rate > 0 ? rate : kOutputRate);
@@ -133,34 +108,9 @@ std::unique_ptr<CAudioDevice> CAudioDevice::Open() {
     if (g_nOfflineRate > 0)
         return OpenOffline(g_nOfflineRate);
     std::unique_ptr<CAudioDevice> dev(new CAudioDevice());
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        // No sound system at all: play silently.
+    dev->OpenOutput();
+    if (!dev->m_pMixer)
         dev->m_pMixer = std::make_shared<CMixer>(kOutputRate);
-        return dev;
-    }
-    dev->m_pOutput = std::make_unique<SOutput>();
-    SDL_AudioSpec want{}, have{};
-    want.freq = kOutputRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = kOutputFrames;
-    want.callback = Callback;
-    // The mixer must exist before the callback can run; its rate follows the card.
-    auto mixer = std::make_shared<CMixer>(kOutputRate);
-    want.userdata = mixer.get();
-    SDL_AudioDeviceID id =
-        SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
-    if (id && have.freq != kOutputRate) {
-        SDL_CloseAudioDevice(id);
-        mixer = std::make_shared<CMixer>(have.freq);
-        want.freq = have.freq;
-        want.userdata = mixer.get();
-        id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    }
-    dev->m_pMixer = mixer;
-    dev->m_pOutput->id = id;
-    if (id)
-        SDL_PauseAudioDevice(id, 0);
     return dev;
 }
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/text_internal.h"
+#include "platform/gtk/text_internal.h"
 
 namespace plat {
 namespace {

@@ -1,16 +1,10 @@
 #include <gtk/gtk.h>
 
-#include "platform/credentials.h"
-#include "platform/toolkit.h"
-#include "platform/toolkit_internal.h"
+#include "platform/gtk/toolkit_internal.h"
+#include "platform/native.h"
 
 namespace plat {
 namespace {
-
-CredentialsHandler& Handler() {
-    static CredentialsHandler handler;
-    return handler;
-}
 
 // A field with its label; the field is named after the label as well, for
 // screen readers that do not follow the label relation.
@@ -68,16 +62,10 @@ bool ShowDialog(const std::string& server, const std::string& realm, CCredential
 
 }  // namespace
 
+namespace native {
 bool AskCredentials(const std::string& server, const std::string& realm, CCredentials& out) {
-    const CNestedLoop nested;
-    if (Handler()) {
-        return Handler()(server, realm, out);
-    }
-    return ToolkitReady() && ShowDialog(server, realm, out);
+    return ShowDialog(server, realm, out);
 }
-
-void SetCredentialsHandler(CredentialsHandler handler) {
-    Handler() = std::move(handler);
-}
+}  // namespace native
 
 }  // namespace plat

@@ -2,18 +2,12 @@
 
 #include <initializer_list>
 
-#include "platform/sendnet.h"
-#include "platform/toolkit.h"
-#include "platform/toolkit_internal.h"
+#include "platform/gtk/toolkit_internal.h"
+#include "platform/native.h"
 #include "platform/window.h"
 
 namespace plat {
 namespace {
-
-SendNetHandler& Handler() {
-    static SendNetHandler handler;
-    return handler;
-}
 
 // The dialog and the two labels sit on black; the labels are drawn white so
 // that they stay readable on it. The style goes to these widgets alone: given
@@ -91,19 +85,10 @@ int ShowDialog(SendNetFields& fields) {
 
 }  // namespace
 
+namespace native {
 int RunSendNetDialog(SendNetFields& fields) {
-    const CNestedLoop nested;
-    if (Handler()) {
-        return Handler()(fields);
-    }
-    if (!ToolkitReady()) {
-        return -1;
-    }
     return ShowDialog(fields);
 }
-
-void SetSendNetHandler(SendNetHandler handler) {
-    Handler() = std::move(handler);
-}
+}  // namespace native
 
 }  // namespace plat

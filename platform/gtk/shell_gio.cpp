@@ -1,26 +1,11 @@
 #include <gio/gio.h>
 
-#include "platform/shell.h"
+#include "platform/native.h"
 
 namespace plat {
-namespace {
-
-OpenUriHandler& UriHandler() {
-    static OpenUriHandler handler;
-    return handler;
-}
-
-SpawnHandler& ProgramHandler() {
-    static SpawnHandler handler;
-    return handler;
-}
-
-}  // namespace
+namespace native {
 
 bool OpenUri(const std::string& uri) {
-    if (UriHandler()) {
-        return UriHandler()(uri);
-    }
     GError* error = nullptr;
     const gboolean ok = g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error);
     g_clear_error(&error);
@@ -28,9 +13,6 @@ bool OpenUri(const std::string& uri) {
 }
 
 bool SpawnProgram(const std::string& program, const std::vector<std::string>& args) {
-    if (ProgramHandler()) {
-        return ProgramHandler()(program, args);
-    }
     std::vector<gchar*> argv;
     argv.push_back(const_cast<gchar*>(program.c_str()));
     for (const std::string& arg : args) {
@@ -44,12 +26,5 @@ bool SpawnProgram(const std::string& program, const std::vector<std::string>& ar
     return ok != FALSE;
 }
 
-void SetOpenUriHandler(OpenUriHandler handler) {
-    UriHandler() = std::move(handler);
-}
-
-void SetSpawnHandler(SpawnHandler handler) {
-    ProgramHandler() = std::move(handler);
-}
-
+}  // namespace native
 }  // namespace plat
