@@ -65,30 +65,35 @@ public:
     }
 
 private:
-    void Compress(const unsigned char* b) {
+    void Compress(const unsigned char* p) {
         uint32_t w[64];
         for (int i = 0; i < 16; ++i)
-            w[i] = (uint32_t{b[4 * i]} << 24) | (uint32_t{b[4 * i + 1]} << 16) |
-                   (uint32_t{b[4 * i + 2]} << 8) | b[4 * i + 3];
+            w[i] = (uint32_t{p[4 * i]} << 24) | (uint32_t{p[4 * i + 1]} << 16) |
+                   (uint32_t{p[4 * i + 2]} << 8) | p[4 * i + 3];
         for (int i = 16; i < 64; ++i) {
             const uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
             const uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
             w[i] = w[i - 16] + s0 + w[i - 7] + s1;
         }
-        uint32_t v[8];
-        for (int i = 0; i < 8; ++i)
-            v[i] = m_arrState[i];
+        // Named working variables: a shifted array costs four times as much.
+        uint32_t a = m_arrState[0], b = m_arrState[1], c = m_arrState[2], d = m_arrState[3];
+        uint32_t e = m_arrState[4], f = m_arrState[5], g = m_arrState[6], h = m_arrState[7];
         for (int i = 0; i < 64; ++i) {
-            const uint32_t s1 = Rotr(v[4], 6) ^ Rotr(v[4], 11) ^ Rotr(v[4], 25);
-            const uint32_t ch = (v[4] & v[5]) ^ (~v[4] & v[6]);
-            const uint32_t t1 = v[7] + s1 + ch + kRound[i] + w[i];
-            const uint32_t s0 = Rotr(v[0], 2) ^ Rotr(v[0], 13) ^ Rotr(v[0], 22);
-            const uint32_t maj = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
-            for (int k = 7; k > 0; --k)
-                v[k] = v[k - 1];
-            v[4] += t1;
-            v[0] = t1 + s0 + maj;
+            const uint32_t s1 = Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25);
+            const uint32_t ch = (e & f) ^ (~e & g);
+            const uint32_t t1 = h + s1 + ch + kRound[i] + w[i];
+            const uint32_t s0 = Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22);
+            const uint32_t maj = (a & b) ^ (a & c) ^ (b & c);
+            h = g;
+            g = f;
+            f = e;
+            e = d + t1;
+            d = c;
+            c = b;
+            b = a;
+            a = t1 + s0 + maj;
         }
+        const uint32_t v[8] = {a, b, c, d, e, f, g, h};
         for (int i = 0; i < 8; ++i)
             m_arrState[i] += v[i];
     }
