@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -31,26 +32,35 @@ struct SRecordedGame {
     int nScore = 0;
 };
 
+// A game played on the program's host with a fake clock, in a folder of
+// pictures of the shipped sizes that is removed afterwards.
+std::string OnHost(const std::string& strName,
+                   const std::function<std::string(CDoruzorODlg&, plat::CFakeClock&)>& fnPlay) {
+    const std::string base = std::filesystem::temp_directory_path().string() + "/" + strName;
+    recorded::WritePictures(base);
+    plat::CFakeClock clock;
+    const plat::CClockGuard guard(clock);
+    CDoruzorODlg host;
+    host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
+                           [] { return std::make_unique<CSceenGame>(); });
+    host.m_strBasePath = base;
+    host.m_strReplayFolder = base + "/replays";
+    std::string file = fnPlay(host, clock);
+    std::filesystem::remove_all(base);
+    return file;
+}
+
 const SRecordedGame& FullGame() {
     static const SRecordedGame game = [] {
         SRecordedGame g;
         plat::SetAudioOffline(48000);
         plat::SetMessageBoxHandler([](const std::string&, const std::string&) {});
-        const std::string base =
-            std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench";
-        recorded::WritePictures(base);
-        std::string err;
-        replay::OfficialGeometry(base, g.official, err);
-        plat::CFakeClock clock;
-        const plat::CClockGuard guard(clock);
-        CDoruzorODlg host;
-        host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
-                               [] { return std::make_unique<CSceenGame>(); });
-        host.m_strBasePath = base;
-        host.m_strReplayFolder = base + "/replays";
-        g.file = replaytest::PlayScriptedGame(host, clock, 20261208,
-                                              [&g](const CSceenGame& s) { g.nScore = s.m_nScore; });
-        std::filesystem::remove_all(base);
+        g.file = OnHost("doruzoro_check_bench", [&g](CDoruzorODlg& host, plat::CFakeClock& clock) {
+            std::string err;
+            replay::OfficialGeometry(host.m_strBasePath, g.official, err);
+            return replaytest::PlayScriptedGame(
+                host, clock, 20261208, [&g](const CSceenGame& s) { g.nScore = s.m_nScore; });
+        });
         return g;
     }();
     return game;
@@ -171,19 +181,11 @@ struct SCrowded {
 const SCrowded& Crowded() {
     static const SCrowded crowded = [] {
         SCrowded c;
-        const std::string base =
-            std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench_crowd";
-        recorded::WritePictures(base);
-        plat::CFakeClock clock;
-        const plat::CClockGuard guard(clock);
-        CDoruzorODlg host;
-        host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
-                               [] { return std::make_unique<CSceenGame>(); });
-        host.m_strBasePath = base;
-        host.m_strReplayFolder = base + "/replays";
-        c.file = replaytest::PlayCrowdedGame(host, clock, 20261208, SCheckLimits().nMaxEvents);
+        c.file = OnHost("doruzoro_check_bench_crowd", [](CDoruzorODlg& host,
+                                                         plat::CFakeClock& clock) {
+            return replaytest::PlayCrowdedGame(host, clock, 20261208, SCheckLimits().nMaxEvents);
+        });
         c.nScore = replay::VerifyReplay(c.file, FullGame().official).outcome.nScore;
-        std::filesystem::remove_all(base);
         return c;
     }();
     return crowded;
