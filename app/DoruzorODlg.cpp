@@ -42,6 +42,7 @@ CDoruzorODlg::CDoruzorODlg()
       m_fnNewMenu([] { return std::make_unique<CSceenMenu>(); }),
       m_fnNewGame([] { return std::make_unique<CSceenGame>(); }) {
     m_strReplayFolder = replay::ReplayFolder();
+    m_strUnsentFolder = UnsentFolder();
 }
 
 CDoruzorODlg::~CDoruzorODlg() = default;
@@ -69,6 +70,7 @@ bool CDoruzorODlg::OnInitDialog() {
     m_reg.Load();
     m_sound.Load();
     OpenSceen(1, 0);
+    m_bOfferUnsent = true;
     return true;
 }
 
@@ -176,6 +178,16 @@ void CDoruzorODlg::OnTimer(unsigned id) {
     if (id != kTickTimer || m_bRegistering || m_bPaused || plat::InNestedLoop()) {
         return;
     }
+    if (m_bOfferUnsent && m_nSceenKind == 1) {
+        // Asked once, before anything else: the player chooses whether the
+        // network is used.
+        m_bOfferUnsent = false;
+        m_bRegistering = true;
+        const bool bAsked = OfferUnsent();
+        m_bRegistering = false;
+        if (bAsked)
+            return;
+    }
     if (m_nSceenKind == 1 && m_pMenu) {
         m_pMenu->Tick();
         const int nResult = m_pMenu->m_nResult;
@@ -186,8 +198,10 @@ void CDoruzorODlg::OnTimer(unsigned id) {
         }
     }
     if (m_nSceenKind == 2 && m_pGame) {
-        if (m_nGameCalls > 0)
+        if (m_nGameCalls > 0 || TickTooSoonAfterPause())
             return;
+        if (m_pGameClock)
+            m_dwLastGameTick = m_pGameClock->Now();
         CallGame(replay::EV_TICK, 0, [this] { m_pGame->Tick(); });
         const int nResult = m_pGame->m_nResult;
         m_pGame->m_nResult = -1;
@@ -265,6 +279,19 @@ bool CDoruzorODlg::OnHeldKey(const plat::MSG& msg) {
     return true;
 }
 
+bool CDoruzorODlg::TickTooSoonAfterPause() {
+    // The timer's phase goes on through a pause while the game's clock
+    // stands, so the first tick after it could come sooner in the game's
+    // time than the timer ever ticks, and a replay's checker would refuse
+    // the game. That tick waits for the next.
+    if (!m_bResumed || !m_pGameClock)
+        return false;
+    if (m_pGameClock->Now() - m_dwLastGameTick < static_cast<uint32_t>(kTickMs))
+        return true;
+    m_bResumed = false;
+    return false;
+}
+
 void CDoruzorODlg::Pause() {
     if (m_bPaused || m_nSceenKind != 2 || !m_pGame || !m_pGameClock)
         return;
@@ -279,6 +306,7 @@ void CDoruzorODlg::Resume() {
     if (!m_bPaused)
         return;
     m_bPaused = false;
+    m_bResumed = true;
     if (m_pGameClock)
         m_pGameClock->Resume();
     HoldGameSounds(false);
@@ -345,15 +373,20 @@ void CDoruzorODlg::OnKeyUp(unsigned vk, unsigned /*repeat*/, unsigned /*flags*/)
     }
 }
 
+bool CDoruzorODlg::IsMinimised() const {
+    return IsIconic();
+}
+
 void CDoruzorODlg::OnPaint() {
-    if (IsIconic()) {
-        return;  // the window manager shows the icon
-    }
     if (m_bPaused) {
-        DrawPauseNotice();
+        if (!IsMinimised())
+            DrawPauseNotice();
         return;
     }
-    if (m_nSceenKind == 1 && m_pMenu) {
+    // The game's paint keeps a rule (a spent laser or barrier ends there),
+    // so it runs while the window is minimised too: a game played by ear
+    // may never be seen. The menu's only draws.
+    if (m_nSceenKind == 1 && m_pMenu && !IsMinimised()) {
         m_pMenu->Draw();
     }
     if (m_nSceenKind == 2 && m_pGame) {
@@ -387,7 +420,76 @@ void CDoruzorODlg::OfferRegistration() {
     }
     m_reg.m_strAria = dlg.m_strAria;
     m_reg.m_strName = dlg.m_strName;
-    plat::MessageBox(
-        ranking::SendRecord(m_reg.m_strAria, m_reg.m_strName, nLevel, nScore, m_strLastReplay),
-        "DoruzorO");
+    SUnsentRecord rec;
+    rec.strAria = m_reg.m_strAria;
+    rec.strName = m_reg.m_strName;
+    rec.nLevel = nLevel;
+    rec.nScore = nScore;
+    rec.strReplay = m_strLastReplay;
+    rec.when = std::time(nullptr);
+    if (!SendRecord(rec))
+        OfferResend(rec);
+}
+
+bool CDoruzorODlg::SendRecord(SUnsentRecord& rec) {
+    bool bResend = false;
+    plat::MessageBox(ranking::SendRecord(rec.strAria, rec.strName, rec.nLevel, rec.nScore,
+                                         rec.strReplay, &bResend),
+                     "DoruzorO");
+    if (!bResend)
+        ForgetUnsent(rec);
+    return !bResend;
+}
+
+void CDoruzorODlg::OfferResend(SUnsentRecord& rec) {
+    std::string err;
+    const bool bKept = KeepUnsent(m_strUnsentFolder, rec, err);
+    if (!bKept)
+        std::fprintf(stderr, "doruzoro: the record was not kept to send again: %s\n", err.c_str());
+    const std::string text =
+        std::string(
+            "The ranking could not check the replay of this game now, so the score is "
+            "not verified yet. ") +
+        (bKept ? "The game keeps it and offers to send it again when it next starts. " : "") +
+        "Send it again now?";
+    if (plat::AskQuestion(text, "DoruzorO", {"_Send now", "_Later"}, 1, 1) == 0)
+        SendRecord(rec);
+}
+
+namespace {
+
+std::string DescribeUnsent(const std::vector<SUnsentRecord>& kept) {
+    std::string text = kept.size() == 1
+                           ? "A score is not verified yet: the ranking could not check its replay "
+                             "when it was sent."
+                           : std::to_string(kept.size()) +
+                                 " scores are not verified yet: the ranking could not check their "
+                                 "replays when they were sent.";
+    for (const SUnsentRecord& rec : kept) {
+        std::tm local{};
+        localtime_r(&rec.when, &local);
+        char when[32];
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+        text += " Score " + std::to_string(rec.nScore) +
+                (rec.nLevel == 0 ? " in the tutorial" : "") +
+                (rec.strName.empty() ? "" : " by " + rec.strName) + ", played " + when + ".";
+    }
+    return text + (kept.size() == 1 ? " Send it again now?" : " Send them again now?");
+}
+
+}  // namespace
+
+bool CDoruzorODlg::OfferUnsent() {
+    std::vector<SUnsentRecord> kept = LoadUnsent(m_strUnsentFolder);
+    if (kept.empty())
+        return false;
+    const int nAnswer = plat::AskQuestion(DescribeUnsent(kept), "DoruzorO",
+                                          {"_Send now", "_Later", "_Forget them"}, 1, 1);
+    for (SUnsentRecord& rec : kept) {
+        if (nAnswer == 0)
+            SendRecord(rec);
+        else if (nAnswer == 2)
+            ForgetUnsent(rec);
+    }
+    return true;
 }

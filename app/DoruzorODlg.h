@@ -8,6 +8,7 @@
 #include "app/GameClock.h"
 #include "app/QuibbixReg.h"
 #include "app/SoundControls.h"
+#include "app/UnsentRecords.h"
 #include "game/SceenGame.h"
 #include "menu/SceenMenu.h"
 #include "platform/window.h"
@@ -28,6 +29,8 @@ public:
     void OnOK() override {}  // Enter never ends the dialog
     void OnActivate(bool bActive) override;
     bool OnHeldKey(const plat::MSG& msg) override;
+    // The window is an icon; tests stand in a minimised window here.
+    virtual bool IsMinimised() const;
 
     int OpenSceen(int nKind, int nArg);
     void CloseSceen();
@@ -44,6 +47,10 @@ public:
     std::string m_strReplayFolder;
     // The replay of the last game that was recorded, as saved.
     std::string m_strLastReplay;
+    // Records the ranking could not judge yet wait here to be sent again;
+    // set at start, the first tick of the menu offers them.
+    std::string m_strUnsentFolder;
+    bool m_bOfferUnsent = false;
 
     // Tests stand in their own scenes here.
     using MenuFactory = std::function<std::unique_ptr<CSceenMenu>()>;
@@ -65,6 +72,7 @@ public:
     void Resume();
 
 private:
+    bool TickTooSoonAfterPause();
     // The player's own keys: true when the key is the host's, never a scene's.
     bool HandleHostKey(const plat::MSG& msg);
     void DrawPauseNotice();
@@ -80,6 +88,12 @@ private:
     void FinishRecording();
     // Said (or shown) and written to standard error.
     void TellLostReplay(const std::string& strText);
+    // Sends a record with its replay and shows the reply; false when the
+    // ranking judged nothing (busy, out of reach), and it is kept if it was.
+    bool SendRecord(SUnsentRecord& rec);
+    void OfferResend(SUnsentRecord& rec);
+    // False when nothing was kept to offer.
+    bool OfferUnsent();
 
     MenuFactory m_fnNewMenu;
     GameFactory m_fnNewGame;
@@ -90,6 +104,8 @@ private:
     int m_nGameCalls = 0;
     bool m_bPaintMissed = false;
     bool m_bPaused = false;
+    bool m_bResumed = false;        // until the first tick after a pause
+    uint32_t m_dwLastGameTick = 0;  // the game's clock at its last tick
     // In front of the clock while a game is open, behind the recorder.
     std::unique_ptr<CGameClock> m_pGameClock;
     std::unique_ptr<replay::CReplayRecorder> m_pRecorder;

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "game/SceenGame.h"
+#include "platform/audio.h"
 #include "platform/random.h"
 #include "platform/window.h"
 
@@ -59,7 +60,9 @@ void CGameObject::Attach(plat::CWnd* pHost, const std::string& strBase) {
 
 int CGameObject::AddSound(const std::string& strName) {
     const int id = nSoundCount;
-    sound.AddFile(strBasePath + strName + ".kwv", static_cast<unsigned int>(id));
+    // A silent thread never loads a sound, so it keeps no names either.
+    if (!plat::AudioSilent())
+        sound.AddFile(strBasePath + strName + ".kwv", static_cast<unsigned int>(id));
     ++nSoundCount;
     return id;
 }

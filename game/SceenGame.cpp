@@ -1,5 +1,6 @@
 // The game scene's life: construction, start, stop and its small helpers.
 #include "game/SceenGame.h"
+#include "platform/audio.h"
 
 #include <cstdio>
 #include <mutex>
@@ -113,7 +114,8 @@ void CSceenGame::SetTextLines(const std::string& a, const std::string& b, const 
 
 int CSceenGame::AddSound(const std::string& strName) {
     const int id = m_nSoundCount;
-    m_sound.AddFile(m_strBasePath + strName + ".kwv", static_cast<unsigned int>(id));
+    if (!plat::AudioSilent())  // a silent thread never loads it
+        m_sound.AddFile(m_strBasePath + strName + ".kwv", static_cast<unsigned int>(id));
     ++m_nSoundCount;
     return id;
 }

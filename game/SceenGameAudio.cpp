@@ -20,6 +20,12 @@ uint32_t Pitch(int y, int cyClient, int64_t scale) {
     return static_cast<uint32_t>(v > INT32_MAX ? INT32_MAX : v);
 }
 
+// A sound that never loaded (a silent re-run, a missing file) takes no
+// placement: each call would leave it as it is.
+bool Loaded(const CSoundPlay& sound, int id) {
+    return id >= 0 && id < kSoundIds && sound.m_pBuffer[id];
+}
+
 }  // namespace
 
 long SoundPan(int x, int cx, int listenerX, int cxClient) {
@@ -48,7 +54,7 @@ uint32_t MissilePitch(int y, int cyClient) {
 }
 
 void CSceenGame::UpdateUfoSound(CUfo& ufo, int nListenerX) {
-    if (ufo.nState != OS_ALIVE)
+    if (ufo.nState != OS_ALIVE || !Loaded(ufo.sound, ufo.idHum))
         return;
     ufo.sound.SetPan(ufo.idHum, SoundPan(ufo.x, ufo.cx, nListenerX, ufo.cxClient));
     // A y above the field (negative) is no rate at all: leave the pitch.
@@ -58,7 +64,8 @@ void CSceenGame::UpdateUfoSound(CUfo& ufo, int nListenerX) {
 }
 
 void CSceenGame::UpdateMissileSound(CMissile& missile, int nListenerX) {
-    if (missile.nState != OS_ALIVE)
+    if (missile.nState != OS_ALIVE ||
+        (!Loaded(missile.sound, missile.idFlight) && !Loaded(missile.sound, missile.idPinch)))
         return;
     const long pan = SoundPan(missile.x, missile.cx, nListenerX, missile.cxClient);
     missile.sound.SetPan(missile.idFlight, pan);

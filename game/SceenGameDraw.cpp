@@ -124,7 +124,9 @@ void DrawTexts(plat::CDC& dc, const CSceenGame& game) {
 // The beam and the barrier end here, not in the tick, once their time is
 // up; the laser first, as each is looked at before it would be drawn.
 void CSceenGame::EndSpentEffects() {
-    if (!ShowsField(m_nState)) {
+    // Both are only switched on this thread: when both are off, there is
+    // nothing to take the lock for.
+    if (!ShowsField(m_nState) || (m_laser.nState == OS_ALIVE && m_barrier.nState == OS_ALIVE)) {
         return;
     }
     const std::lock_guard<CCriticalSection> lock(m_lock);

@@ -15,6 +15,10 @@ namespace native {
 
 // Called only when ToolkitReady(); returns when the player closes the box.
 void ShowMessageBox(const std::string& text, const std::string& caption);
+// Called only when ToolkitReady(): a button for each answer, nDefault the
+// default; the position of the one chosen, or -1 when the box was closed.
+int AskQuestion(const std::string& text, const std::string& caption,
+                const std::vector<std::string>& arrAnswers, int nDefault);
 // Called only when ToolkitReady(). False when cancelled.
 bool AskCredentials(const std::string& server, const std::string& realm, CCredentials& out);
 // Called only when ToolkitReady(). IDOK or IDCANCEL.

@@ -125,11 +125,28 @@ std::string AppendReplayKey(const std::string& strSubmissionUrl, const std::stri
     return strSubmissionUrl + "&replay=" + plat::Sha256Hex(strReplay);
 }
 
+bool WorthResending(const std::string& strReply) {
+    if (strReply.rfind("Registered.", 0) == 0)
+        return false;  // verified: nothing left to do
+    // The server's own state, not a judgement of the game.
+    static const char* const kUnjudged[] = {
+        "the server is busy",         "the server is shutting down",
+        "its replay did not arrive",  "the ranking cannot store records now",
+        "too many records from your",
+    };
+    for (const char* pText : kUnjudged) {
+        if (strReply.find(pText) != std::string::npos)
+            return true;
+    }
+    return strReply == "Err";  // no answer at all
+}
+
 std::string SendRecord(const std::string& strAria, const std::string& strName, int nLevel,
-                       int nScore, const std::string& strReplay) {
+                       int nScore, const std::string& strReplay, bool* pResend) {
     std::string url = BuildSubmissionUrl(strAria, strName, nLevel, nScore);
     if (!strReplay.empty()) {
-        // Its answer is not shown: the record's reply says whether it counted.
+        // Its answer is not shown: the record's reply says whether the
+        // replay arrived and counted.
         CKoruHttpConnect upload;
         upload.GetPage(ReplayUploadUrl(), strReplay, "");
         url = AppendReplayKey(url, strReplay);
@@ -137,7 +154,10 @@ std::string SendRecord(const std::string& strAria, const std::string& strName, i
     CKoruHttpConnect http;
     // A failed request leaves no or partial lines; the reply then says "Err".
     http.GetPage(url, "", "");
-    return ReplyFromLines(http.m_arrLines);
+    const std::string reply = ReplyFromLines(http.m_arrLines);
+    if (pResend)
+        *pResend = !strReplay.empty() && WorthResending(reply);
+    return reply;
 }
 
 std::string ResultPageUrl(int nData) {

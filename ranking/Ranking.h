@@ -30,8 +30,17 @@ std::string ReplyFromLines(const std::vector<std::string>& arrLines);
 // is uploaded first and the record names it by its SHA-256 ("&replay=" after
 // the other keys), so that the server can play the game again; a failed
 // upload still sends the record.
+// pResend, when given, tells whether the record is worth sending again
+// later with its replay: the upload or the record's request failed, or the
+// server could not check the replay now (busy, shutting down, storing
+// nothing), so nobody has judged the game yet.
 std::string SendRecord(const std::string& strAria, const std::string& strName, int nLevel,
-                       int nScore, const std::string& strReplay = std::string());
+                       int nScore, const std::string& strReplay = std::string(),
+                       bool* pResend = nullptr);
+
+// The same judgement from the record's reply text (a failed upload makes
+// the server answer that the replay did not arrive).
+bool WorthResending(const std::string& strReply);
 
 // Where replays are uploaded, and the record's request naming one.
 std::string ReplayUploadUrl();

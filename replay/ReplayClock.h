@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "replay/ReplayCodec.h"
+#include "replay/ReplayTimer.h"
 
 namespace replay {
 
@@ -28,29 +29,38 @@ public:
     }
     // True when the event read more values than were recorded for it.
     bool Overrun() const { return m_bOverrun; }
+    // A verifier sees every value the game takes and every pause it makes.
+    void SetRules(CTimerRules* pRules) { m_pRules = pRules; }
 
     uint32_t Now() override {
         uint32_t v = 0;
         if (m_bInEvent && m_bPrimed) {
             m_bPrimed = false;
-            m_dwLast = m_dwPrimed;
-            return m_dwPrimed;
+            return Took(m_dwPrimed);
         }
-        if (m_bInEvent && m_reader.NextRead(v)) {
-            m_dwLast = v;
-            return v;
-        }
+        if (m_bInEvent && m_reader.NextRead(v))
+            return Took(v);
         m_bOverrun = m_bOverrun || m_bInEvent;
         return m_dwLast;
     }
     void Sleep(uint32_t ms) override {
+        if (m_pRules)
+            m_pRules->OnSleep(ms);
         if (m_pSleeper)
             m_pSleeper->Sleep(ms);
     }
 
 private:
+    uint32_t Took(uint32_t v) {
+        m_dwLast = v;
+        if (m_pRules)
+            m_pRules->OnRead(v);
+        return v;
+    }
+
     CReplayReader& m_reader;
     plat::IClock* m_pSleeper;
+    CTimerRules* m_pRules = nullptr;
     uint32_t m_dwLast = 0;
     uint32_t m_dwPrimed = 0;
     bool m_bPrimed = false;

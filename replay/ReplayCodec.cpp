@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/compress.h"
+#include "platform/digest.h"
 
 namespace replay {
 namespace {
@@ -153,7 +154,9 @@ bool CReplayReader::Fail(EReadStatus status) {
     return false;
 }
 
-// Unsigned LEB128 of at most 32 bits; an overlong or oversized one is damage.
+// Unsigned LEB128 of at most 32 bits in its shortest form: an oversized one,
+// or one with a last byte of 0 after others ("85 00" for 5), is damage, so
+// that each number has one encoding and each game one file's data.
 bool CReplayReader::Varint(uint32_t& v) {
     v = 0;
     for (int shift = 0; shift < 35; shift += 7) {
@@ -164,7 +167,7 @@ bool CReplayReader::Varint(uint32_t& v) {
             return Fail(EReadStatus::Damaged);
         v |= static_cast<uint32_t>(b & 0x7F) << shift;
         if ((b & 0x80) == 0)
-            return true;
+            return shift == 0 || b != 0 ? true : Fail(EReadStatus::Damaged);
     }
     return Fail(EReadStatus::Damaged);
 }
@@ -265,6 +268,7 @@ bool CReplayReader::Next(EEvent& kind, unsigned& nKey) {
     if (kind == EV_END) {
         if (nReads != 0)
             return Fail(EReadStatus::Damaged);
+        m_nEventsEnd = m_nPos - 1;
         m_bEnd = true;
         ReadSummary();
         return false;
@@ -308,6 +312,12 @@ bool CReplayReader::SkipReads() {
             return false;
     }
     return true;
+}
+
+std::string CReplayReader::GameDigest() const {
+    if (!m_bEnd || m_status != EReadStatus::Ok)
+        return std::string();
+    return plat::Sha256Hex(m_strData.substr(0, m_nEventsEnd));
 }
 
 bool CReplayReader::ReadSummary() {

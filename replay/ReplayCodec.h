@@ -12,7 +12,8 @@
 //   value   = zigzag varint of its difference from the value read before it
 //   end     = the tag of kind 7 with no values
 //   summary = stage | zigzag score | zigzag lives | state hash (u64 LE)
-// Numbers are unsigned LEB128 varints unless said otherwise.
+// Numbers are unsigned LEB128 varints in their shortest form unless said
+// otherwise: a game has exactly one encoding of its header and events.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -119,6 +120,10 @@ public:
 
     bool AtEnd() const { return m_bEnd; }
     const SSummary& Summary() const { return m_summary; }
+    // The SHA-256 (64 lowercase hex digits) of the header and the events as
+    // decoded: the game itself, however its file was compressed. Empty until
+    // the end was read without a fault.
+    std::string GameDigest() const;
     // Ok until a fault is met; a fault ends the stream.
     EReadStatus Status() const { return m_status; }
     size_t Offset() const { return m_nPos; }
@@ -133,6 +138,7 @@ private:
 
     std::string m_strData;
     size_t m_nPos = 0;
+    size_t m_nEventsEnd = 0;  // where the end's tag stands
     SHeader m_header;
     SSummary m_summary;
     uint32_t m_nReadsLeft = 0;

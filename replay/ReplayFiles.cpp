@@ -80,7 +80,7 @@ bool WriteAll(int fd, const std::string& bytes) {
 }
 
 // The whole file under a hidden name, flushed to the disk, then renamed.
-bool WriteFileAtomically(const fs::path& target, const std::string& bytes, std::string& err) {
+bool WriteAtomically(const fs::path& target, const std::string& bytes, std::string& err) {
     const fs::path tmp = target.parent_path() / ("." + target.filename().string() + kPartialSuffix);
     const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -141,13 +141,18 @@ bool SaveReplay(const std::string& strFolder, const std::string& bytes, std::tim
         if (!fs::exists(target, ec))
             break;
     }
-    if (!WriteFileAtomically(target, bytes, strError)) {
+    if (!WriteAtomically(target, bytes, strError)) {
         strError = "cannot write " + target.string() + ": " + strError;
         return false;
     }
     strPath = target.string();
     PruneReplays(strFolder);
     return true;
+}
+
+bool WriteFileAtomically(const std::string& strPath, const std::string& bytes,
+                         std::string& strError) {
+    return WriteAtomically(fs::path(strPath), bytes, strError);
 }
 
 void PruneReplays(const std::string& strFolder, size_t nKeep) {

@@ -1,5 +1,7 @@
 #include "replay/ReplayVerify.h"
 
+#include <time.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
@@ -27,10 +29,36 @@ private:
     SGeometry m_geometry;
 };
 
-// A window that is never shown: it gives the objects their client size.
+// A window that is never shown: it gives the objects their client size and
+// tells which calls asked for a paint.
 class CRerunField : public plat::CWnd {
 public:
     explicit CRerunField(const SSize& size) : CWnd(size.cx, size.cy) {}
+    bool TakePaintRequest() { return DispatchPendingPaint(); }
+};
+
+// The processor time the calling thread has used, in milliseconds.
+uint64_t ThreadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+// Checked every so many events: reading the time costs more than an event.
+constexpr uint64_t kCpuCheckEvents = 1024;
+
+// What one re-run needs besides the game: the reader, the clock fed by it,
+// the rules that clock is held to, and the bounds.
+struct SRerun {
+    SRerun(CReplayReader& r, const SVerifyLimits& l, uint64_t nStartMs)
+        : reader(r), limits(l), clock(r, nullptr), nCpuStartMs(nStartMs) {
+        clock.SetRules(&rules);
+    }
+    CReplayReader& reader;
+    const SVerifyLimits& limits;
+    CReplayClock clock;
+    CTimerRules rules;
+    uint64_t nCpuStartMs;
 };
 
 class CSilence {
@@ -65,20 +93,34 @@ bool Unreadable(SVerifyResult& r, const CReplayReader& reader) {
     return Fault(r, EVerdict::Unreadable, text);
 }
 
+// The rules of the timer and the paints, once an event has run.
+bool TimerKept(SVerifyResult& r, const CTimerRules& rules) {
+    if (!rules.Broken())
+        return true;
+    return Fault(r, rules.PaintsMissing() ? EVerdict::PaintsMissing : EVerdict::ClockForged,
+                 rules.Reason());
+}
+
 // One event on the scene; false with the verdict when it went out of step.
-bool RunEvent(SVerifyResult& r, CSceenGame& game, CReplayClock& clock, CReplayReader& reader,
-              EEvent kind, unsigned nKey) {
-    clock.BeginEvent();
+bool RunEvent(SVerifyResult& r, CSceenGame& game, CRerunField& field, SRerun& run, EEvent kind,
+              unsigned nKey) {
+    run.rules.BeginEvent(r.nEvents, kind);
+    run.clock.BeginEvent();
     Deliver(game, kind, nKey, false);
-    clock.EndEvent();
-    if (reader.Status() != EReadStatus::Ok)
-        return Unreadable(r, reader);
-    if (clock.Overrun())
+    run.clock.EndEvent();
+    run.rules.EndEvent(field.TakePaintRequest());
+    if (run.reader.Status() != EReadStatus::Ok)
+        return Unreadable(r, run.reader);
+    // A forged counter is the cause of what goes wrong after it.
+    if (!TimerKept(r, run.rules))
+        return false;
+    if (run.clock.Overrun())
         return Fault(r, EVerdict::Diverged,
                      EventText(r.nEvents, kind) + " read the counter more often than recorded");
-    if (reader.ReadsLeft() != 0)
+    if (run.reader.ReadsLeft() != 0)
         return Fault(r, EVerdict::Diverged,
-                     EventText(r.nEvents, kind) + " left " + std::to_string(reader.ReadsLeft()) +
+                     EventText(r.nEvents, kind) + " left " +
+                         std::to_string(run.reader.ReadsLeft()) +
                          " recorded counter values unread");
     return true;
 }
@@ -88,8 +130,8 @@ void NoteStage(SVerifyResult& r, const CSceenGame& game) {
         r.arrStages.push_back({game.m_nStage, GameStateHash(game)});
 }
 
-bool RunStart(SVerifyResult& r, CSceenGame& game, CRerunField& field, CReplayClock& clock,
-              CReplayReader& reader) {
+bool RunStart(SVerifyResult& r, CSceenGame& game, CRerunField& field, SRerun& run) {
+    CReplayReader& reader = run.reader;
     EEvent kind = EV_END;
     unsigned nKey = 0;
     if (!reader.Next(kind, nKey))
@@ -100,41 +142,58 @@ bool RunStart(SVerifyResult& r, CSceenGame& game, CRerunField& field, CReplayClo
         return Fault(r, EVerdict::Unreadable, "the replay does not begin with the game's start");
     plat::Srand(r.header.dwRandState);
     game.m_nMode = r.header.nMode;
-    clock.BeginEvent();
-    game.Start(&field, std::string());
-    clock.EndEvent();
     r.nEvents = 1;
+    run.rules.BeginEvent(r.nEvents, EV_START);
+    run.clock.BeginEvent();
+    game.Start(&field, std::string());
+    run.clock.EndEvent();
+    run.rules.EndEvent(field.TakePaintRequest());
     if (reader.Status() != EReadStatus::Ok)
         return Unreadable(r, reader);
-    if (clock.Overrun() || reader.ReadsLeft() != 0)
+    if (run.clock.Overrun() || reader.ReadsLeft() != 0)
         return Fault(r, EVerdict::Diverged, "the game's start did not read the recorded values");
     NoteStage(r, game);
-    return true;
+    return TimerKept(r, run.rules);
 }
 
-bool RunEvents(SVerifyResult& r, CSceenGame& game, CReplayClock& clock, CReplayReader& reader,
-               const SVerifyLimits& limits) {
+bool WithinCpu(SVerifyResult& r, const SRerun& run) {
+    if (run.limits.nCpuMs == 0 || ThreadCpuMs() - run.nCpuStartMs <= run.limits.nCpuMs)
+        return true;
+    return Fault(r, EVerdict::TooCostly,
+                 "the re-run took more than " + std::to_string(run.limits.nCpuMs) +
+                     " ms of processor time by event " + std::to_string(r.nEvents));
+}
+
+bool RunEvents(SVerifyResult& r, CSceenGame& game, CRerunField& field, SRerun& run) {
     EEvent kind = EV_END;
     unsigned nKey = 0;
-    while (reader.Next(kind, nKey)) {
+    bool bEnded = false;
+    while (run.reader.Next(kind, nKey)) {
         if (kind == EV_START)
             return Fault(r, EVerdict::Unreadable, "the replay starts the game twice");
-        if (r.nEvents >= limits.nMaxEvents)
+        if (r.nEvents >= run.limits.nMaxEvents)
             return Fault(r, EVerdict::TooLong, "the replay has more events than allowed");
         ++r.nEvents;
-        if (!RunEvent(r, game, clock, reader, kind, nKey))
+        // The host closes the game at the first tick that leaves a result.
+        if (bEnded)
+            return Fault(r, EVerdict::Diverged,
+                         EventText(r.nEvents, kind) + " comes after the game was over");
+        if (!RunEvent(r, game, field, run, kind, nKey))
             return false;
+        bEnded = kind == EV_TICK && game.m_nResult >= 0;
         NoteStage(r, game);
+        if (r.nEvents % kCpuCheckEvents == 0 && !WithinCpu(r, run))
+            return false;
     }
-    if (reader.Status() != EReadStatus::Ok)
-        return Unreadable(r, reader);
-    return true;
+    if (run.reader.Status() != EReadStatus::Ok)
+        return Unreadable(r, run.reader);
+    return WithinCpu(r, run);
 }
 
 bool KnownVersion(const std::string& strVersion, const SVerifyLimits& limits) {
-    if (limits.arrVersions.empty())
-        return strVersion == ProgramVersion();
-    for (const std::string& v : limits.arrVersions) {
+    const std::vector<std::string>& known =
+        limits.arrVersions.empty() ? RerunVersions() : limits.arrVersions;
+    for (const std::string& v : known) {
         if (v == strVersion)
             return true;
     }
@@ -142,6 +201,10 @@ bool KnownVersion(const std::string& strVersion, const SVerifyLimits& limits) {
 }
 
 bool CheckHeader(SVerifyResult& r, const SGeometry& official, const SVerifyLimits& limits) {
+    if (limits.nMode != 0 && r.header.nMode != limits.nMode)
+        return Fault(
+            r, EVerdict::OtherMode,
+            r.header.nMode == 1 ? "the replay is of the tutorial" : "the replay is of a game");
     if (!KnownVersion(r.header.strVersion, limits))
         return Fault(
             r, EVerdict::OtherVersion,
@@ -157,19 +220,18 @@ bool SameSummary(const SSummary& a, const SSummary& b) {
            a.qwHash == b.qwHash;
 }
 
-void Rerun(SVerifyResult& r, CReplayReader& reader, const SVerifyLimits& limits) {
+void Rerun(SVerifyResult& r, SRerun& run) {
     const CSilence silence;
-    CReplayClock clock(reader, nullptr);
-    const CClockSwap swap(clock);
+    const CClockSwap swap(run.clock);
     CRerunField field(r.header.geometry.client);
     auto game = std::make_unique<CRerunGame>(r.header.geometry);
-    const bool bInStep =
-        RunStart(r, *game, field, clock, reader) && RunEvents(r, *game, clock, reader, limits);
+    const bool bInStep = RunStart(r, *game, field, run) && RunEvents(r, *game, field, run);
     r.outcome = Summarize(*game);
+    r.timer = run.rules.Stats();
     game->Stop();
     if (!bInStep)
         return;
-    r.claimed = reader.Summary();
+    r.claimed = run.reader.Summary();
     if (!SameSummary(r.claimed, r.outcome)) {
         Fault(r, EVerdict::SummaryDiffers,
               "the replay claims score " + std::to_string(r.claimed.nScore) + " at stage " +
@@ -199,21 +261,44 @@ int ExitStatus(EVerdict verdict) {
             return 7;
         case EVerdict::SummaryDiffers:
             return 8;
+        case EVerdict::OtherMode:
+            return 9;
+        case EVerdict::ClockForged:
+            return 10;
+        case EVerdict::PaintsMissing:
+            return 11;
+        case EVerdict::TooCostly:
+            return 12;
     }
     return 1;
+}
+
+const std::vector<std::string>& RerunVersions() {
+    // 1.0.0.1 skipped the game's paint while its window was minimised; its
+    // other games re-run alike, and the paint rule refuses the minimised ones.
+    static const std::vector<std::string> versions = {ProgramVersion(), "1.0.0.1"};
+    return versions;
 }
 
 SVerifyResult VerifyReplay(const std::string& file, const SGeometry& official,
                            const SVerifyLimits& limits) {
     SVerifyResult r;
+    const uint64_t nCpuStartMs = ThreadCpuMs();
     CReplayReader reader;
     if (reader.Open(file, limits.nMaxFileBytes, limits.nMaxDataBytes) != EReadStatus::Ok) {
         Unreadable(r, reader);
         return r;
     }
     r.header = reader.Header();
+    SRerun run(reader, limits, nCpuStartMs);
     if (CheckHeader(r, official, limits))
-        Rerun(r, reader, limits);
+        Rerun(r, run);
+    // Whatever stopped the re-run, the rest is read for the game's digest.
+    EEvent kind = EV_END;
+    unsigned nKey = 0;
+    while (reader.Status() == EReadStatus::Ok && !reader.AtEnd() && reader.Next(kind, nKey))
+        reader.SkipReads();
+    r.strGameDigest = reader.GameDigest();
     return r;
 }
 
@@ -235,6 +320,15 @@ std::string DescribeResult(const SVerifyResult& r) {
     }
     std::snprintf(line, sizeof line, "events: %" PRIu64 "\n", r.nEvents);
     add();
+    if (r.timer.nTicks > 0) {
+        std::snprintf(line, sizeof line,
+                      "ticks: %" PRIu64 ", %" PRIu32 " to %" PRIu32
+                      " ms apart outside pauses, %" PRId64 " ms late in all\n",
+                      r.timer.nTicks, r.timer.dwMinGap, r.timer.dwMaxGap, r.timer.nLateMs);
+        add();
+    }
+    if (!r.strGameDigest.empty())
+        out += "game: " + r.strGameDigest + "\n";
     out += r.verdict == EVerdict::InStep ? "result: in step\n"
                                          : "result: not in step: " + r.strReason + "\n";
     return out;

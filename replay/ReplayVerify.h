@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "replay/ReplayCodec.h"
+#include "replay/ReplayTimer.h"
 
 namespace replay {
 
@@ -17,6 +18,10 @@ enum class EVerdict {
     Diverged,         // the re-run read the counter more or less often than recorded
     TooLong,          // more events than the caller allows
     SummaryDiffers,   // in step, but the file claims another outcome
+    OtherMode,        // not the mode the caller asked for
+    ClockForged,      // counter values no real timer gives (ReplayTimer.h)
+    PaintsMissing,    // fewer paints than the host makes
+    TooCostly,        // the re-run took more processor time than allowed
 };
 // The verifier's exit status for each verdict.
 int ExitStatus(EVerdict verdict);
@@ -36,6 +41,10 @@ struct SVerifyResult {
     // The state after each event that changed the stage, the start included.
     std::vector<SStageHash> arrStages;
     uint64_t nEvents = 0;
+    // The game's digest (CReplayReader::GameDigest) whenever the whole
+    // replay decodes, in step or not; empty otherwise.
+    std::string strGameDigest;
+    STimerStats timer;
 };
 
 struct SVerifyLimits {
@@ -43,10 +52,18 @@ struct SVerifyLimits {
     // The file and its inflated data; a server keeps both far below the format's.
     size_t nMaxFileBytes = kMaxFileBytes;
     size_t nMaxDataBytes = kMaxDataBytes;
-    // Program versions whose games this library re-runs alike; empty: this
-    // program's own only.
+    // Program versions whose games this library re-runs alike; empty: the
+    // versions of RerunVersions().
     std::vector<std::string> arrVersions;
+    // The mode the replay must be of (1 tutorial, 2 game), 0 for either; any
+    // other value refuses every replay.
+    int nMode = 0;
+    // Processor time of the calling thread the whole check may take; 0: no bound.
+    uint32_t nCpuMs = 0;
 };
+
+// The program versions whose games re-run alike with this one's rules.
+const std::vector<std::string>& RerunVersions();
 
 SVerifyResult VerifyReplay(const std::string& file, const SGeometry& official,
                            const SVerifyLimits& limits = SVerifyLimits());

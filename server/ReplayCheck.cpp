@@ -13,6 +13,9 @@ const char* const kNotInStep = "the replay does not run in step";
 const char* const kOtherMode = "the replay is of another mode";
 const char* const kNotThisScore = "the replay does not reach this score";
 const char* const kTooLong = "the replay is too long";
+const char* const kBadClock = "the replay's clock does not run as the game's timer does";
+const char* const kPaintsMissing = "the replay leaves out the game's paints";
+const char* const kTooCostly = "the replay takes too long to check";
 const char* const kBusy = "the server is busy; try again later";
 const char* const kShuttingDown = "the server is shutting down";
 }  // namespace checkreason
@@ -21,7 +24,8 @@ namespace {
 
 constexpr int kMaxWorkers = 16;
 
-// The submitted level is the game's mode less one: 0 the tutorial, 1 a game.
+// The submitted level is the game's mode less one: 0 the tutorial, 1 a game;
+// no replay is of a level that is neither.
 int ModeOfLevel(int nLevel) {
     return nLevel == 0 || nLevel == 1 ? nLevel + 1 : -1;
 }
@@ -40,9 +44,10 @@ bool OverLimits(const std::string& file, const SCheckLimits& limits) {
     return nData > limits.nMaxDataBytes;
 }
 
-SCheckResult NotVerified(const char* pReason) {
+SCheckResult NotVerified(const char* pReason, std::string strGameDigest = std::string()) {
     SCheckResult r;
     r.strReason = pReason;
+    r.strGameDigest = std::move(strGameDigest);
     return r;
 }
 
@@ -64,6 +69,14 @@ const char* ReasonOf(const replay::SVerifyResult& v) {
             return checkreason::kNotInStep;
         case EVerdict::TooLong:
             return checkreason::kTooLong;
+        case EVerdict::OtherMode:
+            return checkreason::kOtherMode;
+        case EVerdict::ClockForged:
+            return checkreason::kBadClock;
+        case EVerdict::PaintsMissing:
+            return checkreason::kPaintsMissing;
+        case EVerdict::TooCostly:
+            return checkreason::kTooCostly;
     }
     return checkreason::kDamaged;
 }
@@ -71,9 +84,8 @@ const char* ReasonOf(const replay::SVerifyResult& v) {
 }  // namespace
 
 const std::vector<std::string>& CReplayChecker::KnownVersions() {
-    // Older versions join this list while their games still re-run alike.
-    static const std::vector<std::string> versions = {replay::ProgramVersion()};
-    return versions;
+    // The game's library says which versions' games still re-run alike.
+    return replay::RerunVersions();
 }
 
 std::unique_ptr<CReplayChecker> CReplayChecker::Create(const std::string& strDataDir, int nWorkers,
@@ -158,30 +170,26 @@ void CReplayChecker::Work() {
 }
 
 SCheckResult CReplayChecker::CheckNow(const std::string& strReplay, int nLevel, int nScore) const {
-    // The header first: a replay of the other mode is refused without a re-run.
-    replay::CReplayReader reader;
-    const replay::EReadStatus status =
-        reader.Open(strReplay, m_limits.nMaxFileBytes, m_limits.nMaxDataBytes);
-    if (status == replay::EReadStatus::TooLarge && OverLimits(strReplay, m_limits))
-        return NotVerified(checkreason::kTooLong);
-    if (status != replay::EReadStatus::Ok)
-        return NotVerified(checkreason::kDamaged);
-    if (reader.Header().nMode != ModeOfLevel(nLevel))
-        return NotVerified(checkreason::kOtherMode);
-    reader = replay::CReplayReader();  // the inflated data is not kept twice
-
+    // The header is read first, and a replay of the other mode is refused
+    // without a re-run; the data is inflated once.
     replay::SVerifyLimits limits;
     limits.nMaxEvents = m_limits.nMaxEvents;
     limits.nMaxFileBytes = m_limits.nMaxFileBytes;
     limits.nMaxDataBytes = m_limits.nMaxDataBytes;
     limits.arrVersions = KnownVersions();
+    limits.nMode = ModeOfLevel(nLevel);
+    limits.nCpuMs = m_limits.nCpuMs;
     const replay::SVerifyResult v = replay::VerifyReplay(strReplay, m_official, limits);
+    if (v.verdict == replay::EVerdict::Unreadable &&
+        v.readStatus == replay::EReadStatus::TooLarge && !OverLimits(strReplay, m_limits))
+        return NotVerified(checkreason::kDamaged, v.strGameDigest);
     if (const char* pReason = ReasonOf(v))
-        return NotVerified(pReason);
+        return NotVerified(pReason, v.strGameDigest);
     // The re-run's outcome, not the file's claim (they agree once in step).
     if (v.outcome.nScore != nScore)
-        return NotVerified(checkreason::kNotThisScore);
+        return NotVerified(checkreason::kNotThisScore, v.strGameDigest);
     SCheckResult r;
     r.bVerified = true;
+    r.strGameDigest = v.strGameDigest;
     return r;
 }

@@ -22,6 +22,11 @@ struct SCheckResult {
     // Empty when verified; else a short reason a player reads after
     // "Registered (not verified: " ... ")."
     std::string strReason;
+    // The SHA-256 (lowercase hex) of the game the replay holds, its decoded
+    // header and events, for every replay that decodes whole, verified or
+    // not: two files with one game (compressed otherwise, say) share it.
+    // Empty for one that does not decode.
+    std::string strGameDigest;
 };
 
 // The reasons, as the player reads them.
@@ -33,16 +38,24 @@ extern const char* const kNotInStep;
 extern const char* const kOtherMode;
 extern const char* const kNotThisScore;
 extern const char* const kTooLong;
+extern const char* const kBadClock;
+extern const char* const kPaintsMissing;
+extern const char* const kTooCostly;
 extern const char* const kBusy;
 extern const char* const kShuttingDown;
 }  // namespace checkreason
 
 // What one check may cost. A whole ten-stage game is about 1.2 KB
-// compressed, 45 KB inflated and 20,000 events (see ReplayCheck.cpp).
+// compressed, 45 KB inflated and 20,000 events, re-run in under a
+// millisecond; the costliest upload these limits let through takes a few.
 struct SCheckLimits {
     size_t nMaxFileBytes = 256u << 10;  // what the front accepts as an upload
     size_t nMaxDataBytes = 1u << 20;
     uint64_t nMaxEvents = 200000;
+    // Processor time of its worker one check may take: a bound for what the
+    // limits above miss. The costliest upload they let through takes about
+    // 40 ms here (500 under the sanitizers), so a slow server has room.
+    uint32_t nCpuMs = 1000;
 };
 
 class CReplayChecker {

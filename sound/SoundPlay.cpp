@@ -45,6 +45,8 @@ plat::EBus BusOfPath(const std::string& path) {
 CSoundPlay::CSoundPlay() = default;
 
 CSoundPlay::~CSoundPlay() {
+    if (!m_bMadeBuffer)
+        return;  // a silent player: nothing to stop (most of a re-run's)
     for (int id = 0; id < kSoundIds; ++id) {
         if (m_pBuffer[id])
             m_pBuffer[id]->Stop();
@@ -124,6 +126,9 @@ void CSoundPlay::SetFrequency(int id, uint32_t value) {
 }
 
 long CSoundPlay::LoadSound(int id) {
+    // A silent thread never plays, so it never looks for files either.
+    if (plat::AudioSilent())
+        return kSoundFail;
     size_t i = 0;
     while (i < m_arrId.size() && m_arrId[i] != static_cast<unsigned int>(id))
         ++i;
@@ -162,6 +167,7 @@ long CSoundPlay::CreateBuffer(int id, const SWaveFormat& format, std::vector<uin
                              samples.size(), kind == 0, BusOfPath(path));
     if (!m_pBuffer[id])
         return kSoundFail;
+    m_bMadeBuffer = true;
     if (kind == 1) {
         const size_t slash = path.rfind('\\');
         const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

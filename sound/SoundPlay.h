@@ -40,6 +40,9 @@ public:
     std::vector<unsigned int> m_arrId;
     std::unique_ptr<plat::CAudioBuffer> m_pBuffer[kSoundIds];
     plat::CAudioBuffer* m_p3DBuffer[kSoundIds] = {};  // the same buffer, positional only
+
+private:
+    bool m_bMadeBuffer = false;  // any buffer at all, so there may be sounds to stop
 };
 
 // Spoken clips (the folders voice, no, stage, text, menu, volume and balance

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -17,11 +18,11 @@
 #include "platform/audio.h"
 #include "platform/gfx.h"
 #include "platform/msgbox.h"
+#include "recorded_game.h"
 #include "replay/ReplayCodec.h"
 #include "replay/ReplayGame.h"
 #include "replay/ReplayVerify.h"
 #include "server/ReplayCheck.h"
-#include "recorded_game.h"
 
 namespace {
 
@@ -31,26 +32,35 @@ struct SRecordedGame {
     int nScore = 0;
 };
 
+// A game played on the program's host with a fake clock, in a folder of
+// pictures of the shipped sizes that is removed afterwards.
+std::string OnHost(const std::string& strName,
+                   const std::function<std::string(CDoruzorODlg&, plat::CFakeClock&)>& fnPlay) {
+    const std::string base = std::filesystem::temp_directory_path().string() + "/" + strName;
+    recorded::WritePictures(base);
+    plat::CFakeClock clock;
+    const plat::CClockGuard guard(clock);
+    CDoruzorODlg host;
+    host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
+                           [] { return std::make_unique<CSceenGame>(); });
+    host.m_strBasePath = base;
+    host.m_strReplayFolder = base + "/replays";
+    std::string file = fnPlay(host, clock);
+    std::filesystem::remove_all(base);
+    return file;
+}
+
 const SRecordedGame& FullGame() {
     static const SRecordedGame game = [] {
         SRecordedGame g;
         plat::SetAudioOffline(48000);
         plat::SetMessageBoxHandler([](const std::string&, const std::string&) {});
-        const std::string base =
-            std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench";
-        recorded::WritePictures(base);
-        std::string err;
-        replay::OfficialGeometry(base, g.official, err);
-        plat::CFakeClock clock;
-        const plat::CClockGuard guard(clock);
-        CDoruzorODlg host;
-        host.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
-                               [] { return std::make_unique<CSceenGame>(); });
-        host.m_strBasePath = base;
-        host.m_strReplayFolder = base + "/replays";
-        g.file = replaytest::PlayScriptedGame(host, clock, 20261208,
-                                              [&g](const CSceenGame& s) { g.nScore = s.m_nScore; });
-        std::filesystem::remove_all(base);
+        g.file = OnHost("doruzoro_check_bench", [&g](CDoruzorODlg& host, plat::CFakeClock& clock) {
+            std::string err;
+            replay::OfficialGeometry(host.m_strBasePath, g.official, err);
+            return replaytest::PlayScriptedGame(
+                host, clock, 20261208, [&g](const CSceenGame& s) { g.nScore = s.m_nScore; });
+        });
         return g;
     }();
     return game;
@@ -159,6 +169,80 @@ const std::string& KeyStorm() {
     }();
     return file;
 }
+
+// A game shot through to the last stage whose player then only dodges, the
+// most UFOs of a stage flying at every tick, for as many events as a check
+// takes: the costliest upload the limits let through.
+struct SCrowded {
+    std::string file;
+    int nScore = 0;
+};
+
+const SCrowded& Crowded() {
+    static const SCrowded crowded = [] {
+        SCrowded c;
+        c.file = OnHost("doruzoro_check_bench_crowd", [](CDoruzorODlg& host,
+                                                         plat::CFakeClock& clock) {
+            return replaytest::PlayCrowdedGame(host, clock, 20261208, SCheckLimits().nMaxEvents);
+        });
+        c.nScore = replay::VerifyReplay(c.file, FullGame().official).outcome.nScore;
+        return c;
+    }();
+    return crowded;
+}
+
+// The tutorial's start and the tick that ends its opening, then key-downs
+// up to the event limit that push the fighter against the left edge: every
+// other one bumps it (and once looked for the wall's sound file).
+std::string TutorialKeyFlood() {
+    const std::string base =
+        std::filesystem::temp_directory_path().string() + "/doruzoro_check_bench_flood";
+    recorded::WritePictures(base);
+    bool bTicked = false;
+    const recorded::SGame tutorial =
+        recorded::Record(base, 0, 31337, [](const CSceenGame&, const auto&, uint32_t) {},
+                         {[&bTicked](int) {
+                              const uint32_t ms = bTicked ? 100 : 5100;
+                              bTicked = true;
+                              return ms;
+                          },
+                          nullptr});
+    std::filesystem::remove_all(base);
+    replaytest::SDecoded d;
+    replaytest::Decode(tutorial.strReplay, d);
+    d.arrEvents.resize(2);  // the start and the first tick
+    while (d.arrEvents.size() < SCheckLimits().nMaxEvents)
+        d.arrEvents.push_back({replay::EV_KEYDOWN, plat::VK_LEFT, {}});
+    const replay::SVerifyResult v =
+        replay::VerifyReplay(replaytest::Encode(d), FullGame().official);
+    d.summary = v.outcome;
+    return replaytest::Encode(d);
+}
+
+void CheckOnce(benchmark::State& state, const std::string& file, int nLevel, int nScore) {
+    const auto checker = MakeChecker(1);
+    SCheckResult r;
+    for (auto _ : state)
+        r = checker->CheckNow(file, nLevel, nScore);
+    if (!r.bVerified)
+        state.SkipWithError(r.strReason.c_str());
+    replay::SVerifyLimits limits;
+    const replay::SVerifyResult v = replay::VerifyReplay(file, FullGame().official, limits);
+    state.counters["events"] = static_cast<double>(v.nEvents);
+    state.counters["upload_bytes"] = static_cast<double>(file.size());
+    state.counters["deadline_ms"] = SCheckLimits().nCpuMs;
+}
+
+void BM_CheckCostliest(benchmark::State& state) {
+    CheckOnce(state, Crowded().file, 1, Crowded().nScore);
+}
+BENCHMARK(BM_CheckCostliest)->Unit(benchmark::kMillisecond);
+
+void BM_CheckTutorialKeyFlood(benchmark::State& state) {
+    static const std::string flood = TutorialKeyFlood();
+    CheckOnce(state, flood, 0, 0);
+}
+BENCHMARK(BM_CheckTutorialKeyFlood)->Unit(benchmark::kMillisecond);
 
 long StatusKb(const char* key) {
     std::ifstream in("/proc/self/status");

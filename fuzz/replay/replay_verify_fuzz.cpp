@@ -46,5 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
     if (r.nEvents > limits.nMaxEvents)
         __builtin_trap();
+    // A game that ran in step was read whole, so it has its digest; one
+    // that could not be read has none.
+    if ((r.verdict == replay::EVerdict::InStep && r.strGameDigest.size() != 64) ||
+        (r.verdict == replay::EVerdict::Unreadable && r.readStatus != replay::EReadStatus::Ok &&
+         !r.strGameDigest.empty()))
+        __builtin_trap();
     return 0;
 }

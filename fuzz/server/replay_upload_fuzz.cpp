@@ -48,7 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const SCheckResult r = Checker().CheckNow(bytes, nLevel, nScore);
     if (r.bVerified != r.strReason.empty())
         __builtin_trap();
-    if (r.bVerified && nLevel != 0 && nLevel != 1)
+    if (r.bVerified && (nLevel != 0 && nLevel != 1))
+        __builtin_trap();
+    // Every verified replay is claimed by its game's digest.
+    if (r.bVerified && r.strGameDigest.size() != 64)
         __builtin_trap();
     return 0;
 }

@@ -20,6 +20,11 @@ namespace native {
 
 void ShowMessageBox(const std::string& /*text*/, const std::string& /*caption*/) {}
 
+int AskQuestion(const std::string& /*text*/, const std::string& /*caption*/,
+                const std::vector<std::string>& /*arrAnswers*/, int /*nDefault*/) {
+    return -1;
+}
+
 bool AskCredentials(const std::string& /*server*/, const std::string& /*realm*/,
                     CCredentials& /*out*/) {
     return false;

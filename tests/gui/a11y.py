@@ -11,7 +11,9 @@ Run inside dbus-run-session under Xvfb (a11y.sh):
   a11y.py sendnet EXE OUT         the registration dialog
   a11y.py credentials EXE OUT     the credentials dialog, asked by a 401 over
                                   the driver's main window, and Escape
+  a11y.py unsent EXE DATA OUT     the question about a record kept unsent
 """
+import hashlib
 import http.server
 import os
 import shutil
@@ -495,13 +497,77 @@ def case_credentials(exe, out):
         server.shutdown()
 
 
+# ---- the question about a record the ranking could not check ----
+
+def keep_unsent(folder):
+    """A record kept as the game keeps it, with a replay beside it."""
+    os.makedirs(folder, exist_ok=True)
+    stem = os.path.join(folder, "2026-12-08_07-43-13_game_1650")
+    replay = b"DZREPLAY\x01 a replay the ranking could not check"
+    with open(stem + ".dzr", "wb") as f:
+        f.write(replay)
+    with open(stem + ".rec", "w") as f:
+        f.write("DoruzorO unsent record 1\naria=Japan\nname=Ear\nlevel=1\nscore=1650\n"
+                "replay=%s\nwhen=1796715793\n" % hashlib.sha256(replay).hexdigest())
+    return stem
+
+
+def question(out, tree, title):
+    box = wait_for(lambda: window("doruzoro", pyatspi.ROLE_ALERT), "the question")
+    pump(0.5)
+    dump(box, tree, title)
+    return box
+
+
+def case_unsent(exe, data, out):
+    folder = os.path.join(os.environ["XDG_DATA_HOME"], "koruhaus", "doruzoro", "unsent")
+    stem = keep_unsent(folder)
+    tree = os.path.join(out, "tree.txt")
+    text = "A score is not verified yet"
+    # Asked at the start; Escape is "Later": nothing sent, the record kept.
+    app = subprocess.Popen([exe], cwd=data, stderr=open(os.path.join(out, "game.err"), "w"))
+    try:
+        box = question(out, tree, "the question at the start")
+        check(box.name == "DoruzorO", "the question is named by its caption (got %r)" % box.name)
+        carriers = [a for a in walk(box) if text in a.name or text in a.description]
+        check(len(carriers) == 1 and carriers[0].getRole() == pyatspi.ROLE_LABEL,
+              "the question is said once, by one label (%d carry it)" % len(carriers))
+        check(len(carriers) == 1 and "Score 1650 by Ear" in carriers[0].name,
+              "it names the score and the player")
+        check(has(box, pyatspi.STATE_MODAL), "the question is modal")
+        names = [b.name for b in walk(box) if b.getRole() == pyatspi.ROLE_PUSH_BUTTON]
+        check(names == ["Send now", "Later", "Forget them"],
+              "its answers are Send now, Later, Forget them (got %r)" % names)
+        check_buttons(box, "Later", "Send now")
+        later = find(box, pyatspi.ROLE_PUSH_BUTTON, "Later")
+        check(later is not None and has(later, pyatspi.STATE_FOCUSED), "Later has the focus")
+        key("Escape")
+        wait_for(lambda: window("doruzoro", pyatspi.ROLE_ALERT) is None, "the question to close")
+        check(os.path.exists(stem + ".rec") and os.path.exists(stem + ".dzr"),
+              "Later keeps the record and its replay")
+    finally:
+        app.terminate()
+        app.wait(10)
+    # The next start asks again; its mnemonic forgets the record.
+    app = subprocess.Popen([exe], cwd=data, stderr=open(os.path.join(out, "game2.err"), "w"))
+    try:
+        question(out, tree, "the question at the next start")
+        key("alt+f")
+        wait_for(lambda: window("doruzoro", pyatspi.ROLE_ALERT) is None, "the question to close")
+        check(not os.path.exists(stem + ".rec") and not os.path.exists(stem + ".dzr"),
+              "Forget them removes the record and its replay")
+    finally:
+        app.terminate()
+        app.wait(10)
+
+
 def main():
     case, args = sys.argv[1], sys.argv[2:]
     out = args[-1]
     os.makedirs(out, exist_ok=True)
     open(os.path.join(out, "tree.txt"), "w").close()
     {"game": case_game, "announce": case_announce, "sendnet": case_sendnet,
-     "credentials": case_credentials}[case](*args)
+     "credentials": case_credentials, "unsent": case_unsent}[case](*args)
     if failures:
         print("%d failed" % len(failures))
         sys.exit(1)

@@ -12,7 +12,7 @@ command -v xdotool >/dev/null || skip "no xdotool"
 command -v xprop >/dev/null || skip "no xprop (x11-utils)"
 "$py" -c 'import pyatspi' 2>/dev/null || skip "no python3-pyatspi"
 [ -e /usr/libexec/at-spi-bus-launcher ] || skip "no at-spi2-core"
-if [ "$1" = game ] || [ "$1" = announce ]; then
+if [ "$1" = game ] || [ "$1" = announce ] || [ "$1" = unsent ]; then
     . "$(dirname "$0")/xvfb.sh"
     use_data_and_output "$3" "$out"
 else

@@ -62,6 +62,30 @@ TEST(Reply, KeepsTheTrimmedNonEmptyLinesBetweenTheMarkers) {
               "Rank 3\nScore 1200\r\n\xE3\x80\x80wide\xE3\x80\x80\r\n<p>lower\r\n");
 }
 
+// Sent again later only what nobody judged: the server's own state or no
+// answer at all, never a verdict on the game.
+TEST(Reply, OnlyAnAnswerThatJudgedNothingIsWorthSendingAgain) {
+    const char* const again[] = {
+        "Err",
+        "Registered (not verified: the server is busy; try again later).\nScore 10\nRank 3 of 9",
+        "Registered (not verified: the server is shutting down).\nScore 10",
+        "Registered (not verified: its replay did not arrive).\nScore 10",
+        "Not registered: the ranking cannot store records now.",
+        "Not registered: too many records from your address. Try again in a minute.",
+    };
+    for (const char* text : again)
+        EXPECT_TRUE(ranking::WorthResending(text)) << text;
+    const char* const judged[] = {
+        "Registered.\nScore 1650\nRank 1 of 1",
+        "Registered (not verified: the replay does not run in step).\nScore 10",
+        "Registered (not verified: the replay was already sent with another record).",
+        "Registered (not verified: this server does not check replays).",
+        "Not registered: the request names a key twice.",
+    };
+    for (const char* text : judged)
+        EXPECT_FALSE(ranking::WorthResending(text)) << text;
+}
+
 TEST(Reply, WithoutAnEndMarkerRunsToTheLastLine) {
     EXPECT_EQ(ranking::ReplyFromLines({".DATA_START", "one", "", "two"}), "one\r\ntwo\r\n");
     EXPECT_EQ(ranking::ReplyFromLines({".DATA_START", "  "}), "Err");

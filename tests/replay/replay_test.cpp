@@ -108,6 +108,33 @@ TEST_F(WholeGameTest, AGameToTheLastStageIsReplayedStageByStage) {
     ExpectVerifiedAsPlayed("game");
 }
 
+// A pause lasts any time, while the timer keeps its own step: the first tick
+// after it may come sooner in the game's time than the timer ever ticks.
+// The host holds that tick back, so a game paused many times still verifies.
+TEST_F(WholeGameTest, PausesOutOfStepWithTheTimerStillVerify) {
+    OpenGame(1, 2718);
+    SWanderer wanderer(7);
+    wanderer.press = [this](unsigned key) { Press(key); };
+    int nTick = 0, nPauses = 0;
+    PlayToTheEnd(40000, [&](CSceenGame& g) {
+        wanderer(g);
+        if (++nTick % 120 != 60 || nPauses >= 20)
+            return;
+        ++nPauses;
+        m_clock.Advance(60);  // paused 60 ms after a tick...
+        Press('P');
+        for (int i = 0; i < 30; ++i)
+            Tick();
+        m_clock.Advance(30);  // ...resumed 10 ms before the timer's next
+        Press('P');
+        m_clock.Advance(10);
+        m_pHost->DeliverTimer(1);
+        m_pHost->DispatchPendingPaint();
+    });
+    EXPECT_EQ(nPauses, 20);
+    ExpectVerifiedAsPlayed("game");
+}
+
 // Where two replays part: the event and what each holds there.
 std::string FirstDifference(const std::string& a, const std::string& b) {
     SDecoded d[2];

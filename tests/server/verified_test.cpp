@@ -183,4 +183,29 @@ TEST_F(VerifiedTest, UploadsThatAreNoReplayAreRefusedAndNamingThemVerifiesNothin
     EXPECT_EQ(page.find("Replay.asp"), std::string::npos);
 }
 
+// A copy of the top game is the same game, however it is packed: compressed
+// otherwise it verifies nothing more, and with a number written long it is
+// no replay at all.
+TEST_F(VerifiedTest, ACopyOfAVerifiedGameVerifiesNothingUnderAnotherName) {
+    const int score = s_full.nScore;
+    EXPECT_TRUE(
+        Has(ranking::SendRecord("Japan", "Ear", 1, score, s_full.strReplay), "Registered.\n"));
+    const std::string data = recorded::DataOf(s_full.strReplay);
+    const std::string stored = recorded::Stored(data);
+    ASSERT_NE(stored, s_full.strReplay);
+    EXPECT_TRUE(Has(ranking::SendRecord("Japan", "Repacked", 1, score, stored),
+                    NotVerified("the replay was already sent with another record")));
+    std::string longer = data;
+    longer.replace(0, 1, std::string(1, static_cast<char>(data[0] | 0x80)) + std::string(1, '\0'));
+    const std::string longFile = recorded::Framed(longer, static_cast<uint32_t>(longer.size()));
+    EXPECT_TRUE(Has(ranking::SendRecord("Japan", "Long", 1, score, longFile),
+                    NotVerified("the replay is damaged or not a replay")));
+    const std::string page = Ranking();
+    const size_t apart = page.find("Unverified records");
+    EXPECT_LT(page.find("<td>Ear</td>"), apart) << page;
+    EXPECT_GT(page.find("<td>Repacked</td>"), apart) << page;
+    EXPECT_GT(page.find("<td>Long</td>"), apart) << page;
+    EXPECT_TRUE(Has(Get("/game/quibbix/Replay.asp?id=1"), s_full.strReplay));
+}
+
 }  // namespace
