@@ -71,11 +71,18 @@ public:
         fs::remove_all(m_strDir);
     }
     void Stop() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
+        if (m_pid <= 0)
+            return;
+        // A service busy with its module may take its time over SIGTERM (a
+        // loaded machine saw it never end): five seconds, then SIGKILL.
+        kill(m_pid, SIGTERM);
+        for (int i = 0; i < 100 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (kill(m_pid, 0) == 0) {
+            kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
         }
+        m_pid = -1;
     }
     bool Running() const { return m_pid > 0 && fs::exists(Socket()); }
     std::string Socket() const { return m_strDir + "/speechd.sock"; }
