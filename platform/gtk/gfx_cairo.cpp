@@ -1,5 +1,5 @@
 #include "platform/gfx.h"
-#include "platform/gtk/text_internal.h"
+#include "platform/utf8.h"
 
 #include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
