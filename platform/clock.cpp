@@ -1,19 +1,36 @@
 #include "platform/clock.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <chrono>
 #include <thread>
+#endif
 
 namespace plat {
 namespace {
 
+// The system's own counter and sleep where there is one, as the original
+// program read them.
 class CRealClock : public IClock {
 public:
+#ifdef _WIN32
+    uint32_t Now() override {
+        return ::GetTickCount();
+    }
+    void Sleep(uint32_t ms) override {
+        ::Sleep(ms);
+    }
+#else
     uint32_t Now() override {
         using namespace std::chrono;
         const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch());
         return static_cast<uint32_t>(ms.count());
     }
-    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    void Sleep(uint32_t ms) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+#endif
 };
 
 CRealClock g_realClock;
