@@ -1,7 +1,8 @@
 // The HTTP client over WinINet: our own header block, no automatic
 // redirects, cookies, caching or dialogs; the limits of http.h enforced here
-// (time-outs on the request handle, and a watchdog that ends an exchange
-// that outlasts the whole-transfer limit).
+// (time-outs on the request handle; the exchange runs on a thread of its own
+// so that the caller is back at the whole-transfer limit even while WinINet
+// still waits on a server that drips).
 #include "platform/win32/wide.h"
 
 #include <wininet.h>
@@ -22,10 +23,6 @@ constexpr const char* kBodyTooLarge = "The response body is larger than the clie
 constexpr const char* kHeadTooLarge = "The response header is larger than the client accepts.";
 constexpr const char* kTooSlow = "The transfer took longer than the client allows.";
 
-[[noreturn]] void ThrowLastError() {
-    throw CInternetException(SystemMessage(GetLastError()));
-}
-
 class CInternetHandle {
 public:
     explicit CInternetHandle(HINTERNET h = nullptr) : m_h(h) {}
@@ -44,47 +41,6 @@ public:
 
 private:
     HINTERNET m_h;
-};
-
-// Closes the request handle when the exchange outlasts its limit: the call
-// that waits on it then returns with a failure.
-class CWatchdog {
-public:
-    CWatchdog(HINTERNET request, long ms) {
-        m_thread = std::thread([this, request, ms] {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            if (!m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_bDone; })) {
-                m_bFired = true;
-                InternetCloseHandle(request);
-            }
-        });
-    }
-    ~CWatchdog() { Stop(); }
-    CWatchdog(const CWatchdog&) = delete;
-    CWatchdog& operator=(const CWatchdog&) = delete;
-    // True when it fired and closed the handle.
-    bool Stop() {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_bDone = true;
-        }
-        m_cv.notify_all();
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-        return m_bFired;
-    }
-    bool Fired() {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        return m_bFired;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_bDone = false;
-    bool m_bFired = false;
-    std::thread m_thread;
 };
 
 std::string Base64(const std::string& bytes) {
@@ -161,6 +117,137 @@ void CHttpSession::OnStatusCallback(uintptr_t, uint32_t, const void*, uint32_t) 
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// One exchange, shared by the caller and the thread that runs it. Only that
+// thread touches its handles; a caller that gives up leaves it to finish.
+struct SExchange {
+    std::shared_ptr<CHttpSession::CShared> pShared;  // keeps the session open
+    std::wstring strHost;
+    unsigned short nPort = 0;
+    std::wstring strObject;
+    std::wstring strHeaders;
+    std::string strBody;
+    bool bPost = false;
+    bool bSecure = false;
+    bool bSystemAuth = false;  // WinINet answers a challenge with these
+    std::wstring strUser;
+    std::wstring strPassword;
+    CHttpLimits limits;
+
+    std::mutex mutex;
+    std::condition_variable done;
+    bool bDone = false;
+    bool bAbandoned = false;
+    bool bHead = false;      // the response head arrived
+    std::string strFailure;  // before the head: the exchange failed; after: the body did
+    int nStatus = 0;
+    std::string strRawHeaders;
+    std::string strResponse;
+
+    void Run();
+    bool Send(HINTERNET request);
+    void ReadBody(HINTERNET request);
+    void Fail(const std::string& why) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (strFailure.empty()) {
+            strFailure = why;
+        }
+    }
+};
+
+HINTERNET OpenRequest(const SExchange& x, HINTERNET connect) {
+    DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
+                  INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
+                  INTERNET_FLAG_KEEP_CONNECTION;
+    if (x.bSecure) {
+        flags |= INTERNET_FLAG_SECURE;
+    }
+    if (!x.bSystemAuth) {
+        flags |= INTERNET_FLAG_NO_AUTH;  // a 401 comes back to the caller
+    }
+    const wchar_t* accept[] = {nullptr};
+    return HttpOpenRequestW(connect, x.bPost ? L"POST" : L"GET", x.strObject.c_str(), L"HTTP/1.1",
+                            nullptr, accept, flags, 0);
+}
+
+void SExchange::Run() {
+    const CInternetHandle connect(InternetConnectW(pShared->session.Get(), strHost.c_str(), nPort,
+                                                   nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    const CInternetHandle request(connect.Get() ? OpenRequest(*this, connect.Get()) : nullptr);
+    if (!request.Get()) {
+        Fail(SystemMessage(GetLastError()));
+    } else if (Send(request.Get())) {
+        ReadBody(request.Get());
+    }
+    const std::lock_guard<std::mutex> lock(mutex);
+    bDone = true;
+    done.notify_all();
+}
+
+bool SExchange::Send(HINTERNET request) {
+    SetTimeout(request, INTERNET_OPTION_CONNECT_TIMEOUT, limits.nConnectMs);
+    SetTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, limits.nStallSeconds * 1000);
+    SetTimeout(request, INTERNET_OPTION_SEND_TIMEOUT, limits.nStallSeconds * 1000);
+    if (bSystemAuth) {
+        InternetSetOptionW(request, INTERNET_OPTION_USERNAME, &strUser[0],
+                           static_cast<DWORD>(strUser.size()));
+        InternetSetOptionW(request, INTERNET_OPTION_PASSWORD, &strPassword[0],
+                           static_cast<DWORD>(strPassword.size()));
+    }
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if ((!strHeaders.empty() &&
+         !HttpAddRequestHeadersW(request, strHeaders.c_str(), static_cast<DWORD>(strHeaders.size()),
+                                 HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) ||
+        !HttpSendRequestW(request, nullptr, 0, bPost ? &strBody[0] : nullptr,
+                          bPost ? static_cast<DWORD>(strBody.size()) : 0) ||
+        !HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+        Fail(SystemMessage(GetLastError()));
+        return false;
+    }
+    std::string head = QueryRawHead(request);
+    if (head.size() > limits.nMaxHeaders) {
+        Fail(kHeadTooLarge);
+        return false;
+    }
+    const std::lock_guard<std::mutex> lock(mutex);
+    nStatus = static_cast<int>(status);
+    strRawHeaders = std::move(head);
+    bHead = true;
+    return true;
+}
+
+void SExchange::ReadBody(HINTERNET request) {
+    std::string chunk;
+    for (;;) {
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
+            Fail(SystemMessage(GetLastError()));
+            return;
+        }
+        DWORD got = 0;
+        chunk.resize(std::min<DWORD>(available, 1u << 16));
+        if (available > 0 &&
+            !InternetReadFile(request, &chunk[0], static_cast<DWORD>(chunk.size()), &got)) {
+            Fail(SystemMessage(GetLastError()));
+            return;
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (got == 0 || bAbandoned) {
+            return;  // the end of the body, or no one waits for it
+        }
+        if (strResponse.size() + got > limits.nMaxBody) {
+            strFailure = kBodyTooLarge;
+            return;
+        }
+        strResponse.append(chunk, 0, got);
+    }
+}
+
+}  // namespace
+
 struct CHttpFile::CImpl {
     std::shared_ptr<CHttpSession::CShared> pShared;
     std::string strServer;
@@ -183,29 +270,20 @@ struct CHttpFile::CImpl {
     bool bFailed = false;
     std::string strFailure;
 
+    std::shared_ptr<SExchange> Prepare() const;
     void Perform();
-    HINTERNET OpenRequest(HINTERNET connect) const;
-    std::string HeaderBlock() const;
-    void Exchange(HINTERNET request, CWatchdog& watchdog);
-    void ReadBody(HINTERNET request, CWatchdog& watchdog);
 };
 
-HINTERNET CHttpFile::CImpl::OpenRequest(HINTERNET connect) const {
-    DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
-                  INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION;
-    if (bSecure) {
-        flags |= INTERNET_FLAG_SECURE;
+std::shared_ptr<SExchange> CHttpFile::CImpl::Prepare() const {
+    auto x = std::make_shared<SExchange>();
+    x->pShared = pShared;
+    std::string host = strServer;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);  // an IPv6 address as WinINet takes it
     }
-    if (!bCredentials || bBasic) {
-        flags |= INTERNET_FLAG_NO_AUTH;  // a 401 comes back to the caller
-    }
-    const wchar_t* accept[] = {nullptr};
-    return HttpOpenRequestW(connect, bPost ? L"POST" : L"GET", Wide(strObject).c_str(), L"HTTP/1.1",
-                            nullptr, accept, flags, 0);
-}
-
-std::string CHttpFile::CImpl::HeaderBlock() const {
+    x->strHost = Wide(host);
+    x->nPort = nPort;
+    x->strObject = Wide(strObject);
     std::string block;
     for (const std::string& line : arrHeaders) {
         block += line + "\r\n";
@@ -214,7 +292,15 @@ std::string CHttpFile::CImpl::HeaderBlock() const {
         block += "Authorization: Basic " +
                  Base64(credentials.strUser + ":" + credentials.strPassword) + "\r\n";
     }
-    return block;
+    x->strHeaders = Wide(block);
+    x->strBody = strBody;
+    x->bPost = bPost;
+    x->bSecure = bSecure;
+    x->bSystemAuth = bCredentials && !bBasic;
+    x->strUser = Wide(credentials.strUser);
+    x->strPassword = Wide(credentials.strPassword);
+    x->limits = http::Limits();
+    return x;
 }
 
 void CHttpFile::CImpl::Perform() {
@@ -224,107 +310,27 @@ void CHttpFile::CImpl::Perform() {
     nReadPos = 0;
     bFailed = false;
     strFailure.clear();
-
-    std::string host = strServer;
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-        host = host.substr(1, host.size() - 2);
+    if (!pShared || !pShared->session.Get()) {
+        throw CInternetException("The internet session is closed.");
     }
-    const CInternetHandle connect(InternetConnectW(pShared->session.Get(), Wide(host).c_str(),
-                                                   nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP,
-                                                   0, 0));
-    if (!connect.Get()) {
-        ThrowLastError();
+    const std::shared_ptr<SExchange> x = Prepare();
+    std::thread([x] { x->Run(); }).detach();
+    std::unique_lock<std::mutex> lock(x->mutex);
+    if (!x->done.wait_for(lock, std::chrono::milliseconds(x->limits.nTransferMs),
+                          [&] { return x->bDone; })) {
+        x->bAbandoned = true;
+        x->strFailure = kTooSlow;
     }
-    CInternetHandle request(OpenRequest(connect.Get()));
-    if (!request.Get()) {
-        ThrowLastError();
+    if (!x->bHead) {
+        throw CInternetException(x->strFailure);
     }
-    const CHttpLimits limits = http::Limits();
-    SetTimeout(request.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, limits.nConnectMs);
-    SetTimeout(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, limits.nStallSeconds * 1000);
-    SetTimeout(request.Get(), INTERNET_OPTION_SEND_TIMEOUT, limits.nStallSeconds * 1000);
-    if (bCredentials && !bBasic) {
-        const std::wstring user = Wide(credentials.strUser);
-        const std::wstring password = Wide(credentials.strPassword);
-        InternetSetOptionW(request.Get(), INTERNET_OPTION_USERNAME,
-                           const_cast<wchar_t*>(user.c_str()), static_cast<DWORD>(user.size()));
-        InternetSetOptionW(request.Get(), INTERNET_OPTION_PASSWORD,
-                           const_cast<wchar_t*>(password.c_str()),
-                           static_cast<DWORD>(password.size()));
-    }
-    CWatchdog watchdog(request.Get(), limits.nTransferMs);
-    try {
-        Exchange(request.Get(), watchdog);
-    } catch (...) {
-        if (watchdog.Stop()) {
-            request.Forget();
-        }
-        throw;
-    }
-    if (watchdog.Stop()) {
-        request.Forget();
-    }
-}
-
-void CHttpFile::CImpl::Exchange(HINTERNET request, CWatchdog& watchdog) {
-    const std::wstring block = Wide(HeaderBlock());
-    if (!block.empty() &&
-        !HttpAddRequestHeadersW(request, block.c_str(), static_cast<DWORD>(block.size()),
-                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
-        ThrowLastError();
-    }
-    if (!HttpSendRequestW(request, nullptr, 0, bPost ? const_cast<char*>(strBody.data()) : nullptr,
-                          bPost ? static_cast<DWORD>(strBody.size()) : 0)) {
-        if (watchdog.Fired()) {
-            throw CInternetException(kTooSlow);
-        }
-        ThrowLastError();
-    }
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr)) {
-        ThrowLastError();
-    }
-    strRawHeaders = QueryRawHead(request);
-    if (strRawHeaders.size() > http::Limits().nMaxHeaders) {
-        strRawHeaders.clear();
-        throw CInternetException(kHeadTooLarge);
-    }
-    nStatus = static_cast<int>(status);
-    ReadBody(request, watchdog);
-}
-
-// The head arrived: a failure in the body is kept and handed out once the
-// bytes before it are read.
-void CHttpFile::CImpl::ReadBody(HINTERNET request, CWatchdog& watchdog) {
-    const size_t maxBody = http::Limits().nMaxBody;
-    std::string chunk;
-    for (;;) {
-        DWORD available = 0;
-        if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
-            strFailure = watchdog.Fired() ? kTooSlow : SystemMessage(GetLastError());
-            break;
-        }
-        if (available == 0) {
-            return;  // the end of the body
-        }
-        chunk.resize(std::min<DWORD>(available, 1u << 16));
-        DWORD got = 0;
-        if (!InternetReadFile(request, &chunk[0], static_cast<DWORD>(chunk.size()), &got)) {
-            strFailure = watchdog.Fired() ? kTooSlow : SystemMessage(GetLastError());
-            break;
-        }
-        if (got == 0) {
-            return;
-        }
-        if (strResponse.size() + got > maxBody) {
-            strFailure = kBodyTooLarge;
-            break;
-        }
-        strResponse.append(chunk, 0, got);
-    }
-    bFailed = true;
+    // The head arrived: a failure in the body is kept and handed out once
+    // the bytes before it are read.
+    nStatus = x->nStatus;
+    strRawHeaders = x->strRawHeaders;
+    strResponse = std::move(x->strResponse);
+    bFailed = !x->strFailure.empty();
+    strFailure = x->strFailure;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,9 @@
 // The main window. Not built yet: it is never shown, DoModal answers "no
 // display", and tests drive keys, ticks and paints by hand as headless.
-#include "platform/win32/wide.h"
+// Before the system's headers: its message names are macros there.
 #include "platform/window.h"
+
+#include "platform/win32/wide.h"
 
 namespace plat {
 
