@@ -36,7 +36,7 @@ inline bool SocketsReady() {
 #else
 using SocketFd = int;
 constexpr int kShutBoth = SHUT_RDWR;
-constexpr int kNoSignal = kNoSignal;
+constexpr int kNoSignal = MSG_NOSIGNAL;
 inline void CloseSocket(SocketFd fd) {
     close(fd);
 }
