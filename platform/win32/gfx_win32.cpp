@@ -24,11 +24,6 @@ CComPtr<IWICImagingFactory> ImagingFactory() {
     return factory;
 }
 
-const CBrush& StockWhiteBrush() {
-    static const CBrush brush(RGB(255, 255, 255));
-    return brush;
-}
-
 // A GDI object selected into a context for the life of the object.
 class CSelected {
 public:
@@ -279,11 +274,6 @@ struct CDC::Impl {
     HDC hdc = nullptr;
     HGDIOBJ hOldBitmap = nullptr;
     std::function<void()> onRelease;
-    const CBrush* pBrush = nullptr;
-    const CFont* pFont = nullptr;
-    COLORREF bkColor = RGB(255, 255, 255);
-    COLORREF textColor = RGB(0, 0, 0);
-    int nBkMode = OPAQUE;
 };
 
 CDC::CDC(CSurface& surface, std::function<void()> onRelease) : m_p(std::make_unique<Impl>()) {
@@ -292,7 +282,6 @@ CDC::CDC(CSurface& surface, std::function<void()> onRelease) : m_p(std::make_uni
         m_p->hOldBitmap = ::SelectObject(m_p->hdc, surface.GetImpl()->dib.Bitmap());
     }
     m_p->onRelease = std::move(onRelease);
-    m_p->pBrush = &StockWhiteBrush();
 }
 
 CDC::~CDC() {
@@ -308,41 +297,11 @@ CDC::~CDC() {
     }
 }
 
-const CBrush* CDC::SelectObject(const CBrush* brush) {
-    const CBrush* old = m_p->pBrush;
-    m_p->pBrush = brush ? brush : &StockWhiteBrush();
-    return old;
-}
-
-const CFont* CDC::SelectObject(const CFont* font) {
-    const CFont* old = m_p->pFont;
-    m_p->pFont = font;
-    return old;
-}
-
-COLORREF CDC::SetBkColor(COLORREF color) {
-    const COLORREF old = m_p->bkColor;
-    m_p->bkColor = color;
-    return old;
-}
-
-COLORREF CDC::SetTextColor(COLORREF color) {
-    const COLORREF old = m_p->textColor;
-    m_p->textColor = color;
-    return old;
-}
-
-int CDC::SetBkMode(int mode) {
-    const int old = m_p->nBkMode;
-    m_p->nBkMode = mode;
-    return old;
-}
-
 void CDC::Rectangle(int left, int top, int right, int bottom) {
     if (!m_p->hOldBitmap || right <= left || bottom <= top) {
         return;
     }
-    const CSolidBrush brush(m_p->pBrush->GetColor());
+    const CSolidBrush brush(m_state.pBrush->GetColor());
     const CSelected pen(m_p->hdc, GetStockObject(BLACK_PEN));
     const CSelected fill(m_p->hdc, brush.Get());
     ::Rectangle(m_p->hdc, left, top, right, bottom);
@@ -361,13 +320,14 @@ void CDC::TextOut(int x, int y, const std::string& text) {
     if (!m_p->hOldBitmap || text.empty()) {
         return;
     }
-    const HGDIOBJ font = m_p->pFont && m_p->pFont->GetImpl() ? m_p->pFont->GetImpl()->hFont
-                                                             : GetStockObject(DEFAULT_GUI_FONT);
+    const HGDIOBJ font = m_state.pFont && m_state.pFont->GetImpl()
+                             ? m_state.pFont->GetImpl()->hFont
+                             : GetStockObject(DEFAULT_GUI_FONT);
     const CSelected selected(m_p->hdc, font);
     // The modes share their values with the system's.
-    ::SetBkMode(m_p->hdc, m_p->nBkMode);
-    ::SetBkColor(m_p->hdc, m_p->bkColor);
-    ::SetTextColor(m_p->hdc, m_p->textColor);
+    ::SetBkMode(m_p->hdc, m_state.nBkMode);
+    ::SetBkColor(m_p->hdc, m_state.bkColor);
+    ::SetTextColor(m_p->hdc, m_state.textColor);
     const std::wstring wide = Wide(text);
     ::TextOutW(m_p->hdc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
