@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/shell.h"
 #include "replay/ReplayFiles.h"
 
 // window.h's message names clash with the system's; this is all it is wanted for.
@@ -191,6 +192,19 @@ TEST_F(FilesTest, ReplaysAreSavedUnderTheRoamingApplicationData) {
     ASSERT_TRUE(replay::SaveReplay(folder, "bytes", 1700000000, 2, 120, saved, err)) << err;
     EXPECT_EQ(Text(saved), "bytes");
     EXPECT_NE(saved.find("_game_120.dzr"), std::string::npos) << saved;
+}
+
+// A program starts with its arguments whole: a path with blanks stays one.
+TEST_F(FilesTest, ProgramsStartWithTheirArgumentsWhole) {
+    wchar_t cmd[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryW(cmd, MAX_PATH), 0u);
+    const std::string exe = fs::path(cmd).u8string() + "\\cmd.exe";
+    const std::string target = (m_dir / fs::u8path("made by it.txt")).u8string();
+    ASSERT_TRUE(plat::SpawnProgram(exe, {"/c", "echo", "x", ">", target}));
+    for (int i = 0; i < 100 && !plat::FileExists(target); ++i)
+        plat::Sleep(50);
+    EXPECT_TRUE(plat::FileExists(target));
+    EXPECT_FALSE(plat::SpawnProgram(Path("no such program.exe"), {}));
 }
 
 TEST(Win32Paths, CurrentAndProgramFoldersUseForwardSlashes) {
