@@ -26,4 +26,8 @@ for preset in default asan; do
         ctest --preset "$preset"
     fi
 done
+# The Windows build, its unit suites under Wine and the replays across systems.
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+ctest --preset windows
 ./scripts/package-test.sh

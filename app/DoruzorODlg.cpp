@@ -466,8 +466,7 @@ std::string DescribeUnsent(const std::vector<SUnsentRecord>& kept) {
                                  " scores are not verified yet: the ranking could not check their "
                                  "replays when they were sent.";
     for (const SUnsentRecord& rec : kept) {
-        std::tm local{};
-        localtime_r(&rec.when, &local);
+        const std::tm local = plat::LocalTime(rec.when);
         char when[32];
         std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
         text += " Score " + std::to_string(rec.nScore) +

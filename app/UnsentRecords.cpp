@@ -110,8 +110,8 @@ bool KeepUnsent(const std::string& strFolder, SUnsentRecord& rec, std::string& s
             break;
     }
     // The replay first: a text file names a replay that is there.
-    if (!replay::WriteFileAtomically(stem + ".dzr", rec.strReplay, strError) ||
-        !replay::WriteFileAtomically(stem + kRecordExtension, Text(rec), strError)) {
+    if (!plat::WriteFileAtomically(stem + ".dzr", rec.strReplay, strError) ||
+        !plat::WriteFileAtomically(stem + kRecordExtension, Text(rec), strError)) {
         fs::remove(stem + ".dzr", ec);
         return false;
     }

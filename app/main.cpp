@@ -32,7 +32,7 @@ constexpr const char* kUsage =
 // The application is named after its executable, without extension.
 std::string AppName(const char* argv0) {
     std::string name = argv0 ? argv0 : "doruzoro";
-    const size_t slash = name.rfind('/');
+    const size_t slash = name.find_last_of("/\\");
     if (slash != std::string::npos) {
         name.erase(0, slash + 1);
     }
@@ -96,6 +96,7 @@ int PlayReplay(const std::string& strFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    plat::UseUtf8Arguments(argc, argv);
     SOptions opt;
     if (!ParseOptions(argc, argv, opt)) {
         std::fputs(kUsage, stderr);
@@ -115,7 +116,9 @@ int main(int argc, char** argv) {
     }
     // A replay that outgrows a file-size limit fails its write; it must not
     // end the program.
+#ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
     plat::SetAppName(AppName(argv[0]));
     plat::SetRegistryKey("koruhaus");
     if (!opt.strReplay.empty()) {

@@ -2,6 +2,7 @@
 // Tests put a fake clock in place so a whole game runs in milliseconds.
 #pragma once
 #include <cstdint>
+#include <ctime>
 
 namespace plat {
 
@@ -20,5 +21,8 @@ void Sleep(uint32_t ms);
 void SetClock(IClock* clock);
 // The calling thread's clock, so that another one can stand in front of it.
 IClock* GetClock();
+
+// The calendar time of when in the local time zone, on any system.
+std::tm LocalTime(std::time_t when);
 
 }  // namespace plat

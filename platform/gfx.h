@@ -139,6 +139,16 @@ public:
                         int cxSrc, int cySrc, COLORREF key);
 
 private:
+    // What is selected: the same on every implementation (platform/gfx.cpp).
+    struct SState {
+        SState();
+        const CBrush* pBrush;  // the stock white brush until one is selected
+        const CFont* pFont = nullptr;
+        COLORREF bkColor = RGB(255, 255, 255);
+        COLORREF textColor = RGB(0, 0, 0);
+        int nBkMode = OPAQUE;
+    };
+    SState m_state;
     struct Impl;
     std::unique_ptr<Impl> m_p;
 };

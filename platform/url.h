@@ -1,4 +1,4 @@
-// URL parsing and combination, over the system's URL library.
+// URL parsing and combination (RFC 3986), the same on every system.
 #pragma once
 #include <string>
 
@@ -13,10 +13,13 @@ struct CUrlParts {
     unsigned short nPort = 0;  // explicit or the scheme's default
 };
 
-// False for anything but a well-formed http or https URL.
+// False for anything but a well-formed http or https URL. The object has its
+// dot segments removed and blanks, controls and bytes past ASCII
+// percent-encoded (a blank in the query as '+'); the fragment is dropped.
 bool ParseUrl(const std::string& url, CUrlParts& out);
 
-// Resolves relative against base. False when that fails; out is then base.
+// Resolves relative against base. False when that fails (neither is
+// absolute, or a NUL byte); out is then base.
 bool CombineUrl(const std::string& base, const std::string& relative, std::string& out);
 
 }  // namespace plat

@@ -1,15 +1,13 @@
 #include "replay/ReplayFiles.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/clock.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/profile.h"
 
 namespace fs = std::filesystem;
@@ -17,7 +15,7 @@ namespace fs = std::filesystem;
 namespace replay {
 namespace {
 
-constexpr const char* kPartialSuffix = ".partial";
+constexpr const char* kPartialSuffix = ".partial";  // as plat::PartialFileName names them
 // A half-written file this old was left by a program that died.
 constexpr auto kStalePartial = std::chrono::minutes(10);
 
@@ -66,39 +64,8 @@ bool ParseName(const std::string& name, SReplayName& out) {
     return true;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// The whole file under a hidden name, flushed to the disk, then renamed.
-bool WriteAtomically(const fs::path& target, const std::string& bytes, std::string& err) {
-    const fs::path tmp = target.parent_path() / ("." + target.filename().string() + kPartialSuffix);
-    const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        err = std::strerror(errno);
-        return false;
-    }
-    bool ok = WriteAll(fd, bytes) && fsync(fd) == 0;
-    const int writeErr = errno;
-    ok = close(fd) == 0 && ok;
-    if (ok && std::rename(tmp.c_str(), target.c_str()) == 0)
-        return true;
-    err = std::strerror(ok ? errno : writeErr);
-    unlink(tmp.c_str());
-    return false;
-}
-
 void RemoveStalePartial(const fs::directory_entry& entry) {
-    const std::string name = entry.path().filename().string();
+    const std::string name = entry.path().filename().u8string();
     const std::string suffix = kPartialSuffix;
     if (name.size() <= suffix.size() || name[0] != '.' ||
         name.compare(name.size() - suffix.size(), suffix.size(), suffix))
@@ -116,8 +83,7 @@ std::string ReplayFolder() {
 }
 
 std::string ReplayFileName(std::time_t when, int nMode, int nScore, int nSeq) {
-    std::tm local{};
-    localtime_r(&when, &local);
+    const std::tm local = plat::LocalTime(when);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
     std::string name = stamp;
@@ -130,37 +96,33 @@ std::string ReplayFileName(std::time_t when, int nMode, int nScore, int nSeq) {
 bool SaveReplay(const std::string& strFolder, const std::string& bytes, std::time_t when, int nMode,
                 int nScore, std::string& strPath, std::string& strError) {
     std::error_code ec;
-    fs::create_directories(strFolder, ec);
+    fs::create_directories(fs::u8path(strFolder), ec);
     if (ec) {
         strError = "cannot make " + strFolder + ": " + ec.message();
         return false;
     }
     fs::path target;
     for (int seq = 1; seq < 1000; ++seq) {
-        target = fs::path(strFolder) / ReplayFileName(when, nMode, nScore, seq);
+        target = fs::u8path(strFolder) / fs::u8path(ReplayFileName(when, nMode, nScore, seq));
         if (!fs::exists(target, ec))
             break;
     }
-    if (!WriteAtomically(target, bytes, strError)) {
-        strError = "cannot write " + target.string() + ": " + strError;
+    if (!plat::WriteFileAtomically(target.generic_u8string(), bytes, strError)) {
+        strError = "cannot write " + target.generic_u8string() + ": " + strError;
         return false;
     }
-    strPath = target.string();
+    strPath = target.generic_u8string();
     PruneReplays(strFolder);
     return true;
-}
-
-bool WriteFileAtomically(const std::string& strPath, const std::string& bytes,
-                         std::string& strError) {
-    return WriteAtomically(fs::path(strPath), bytes, strError);
 }
 
 void PruneReplays(const std::string& strFolder, size_t nKeep) {
     std::vector<SReplayName> all;
     std::error_code ec;
-    for (fs::directory_iterator it(strFolder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(fs::u8path(strFolder), ec), end; !ec && it != end;
+         it.increment(ec)) {
         SReplayName r;
-        if (ParseName(it->path().filename().string(), r)) {
+        if (ParseName(it->path().filename().u8string(), r)) {
             r.path = it->path();
             all.push_back(std::move(r));
         } else {

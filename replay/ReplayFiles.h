@@ -21,11 +21,6 @@ std::string ReplayFileName(std::time_t when, int nMode, int nScore, int nSeq = 1
 bool SaveReplay(const std::string& strFolder, const std::string& bytes, std::time_t when, int nMode,
                 int nScore, std::string& strPath, std::string& strError);
 
-// Writes the whole file under a hidden name, flushes it to the disk and
-// renames it into place: never half a file. False with the reason.
-bool WriteFileAtomically(const std::string& strPath, const std::string& bytes,
-                         std::string& strError);
-
 // Keeps the newest nKeep replays and the best-scoring one of each mode;
 // files that are not ours are left alone.
 void PruneReplays(const std::string& strFolder, size_t nKeep = kReplaysKept);

@@ -44,6 +44,7 @@ std::string FindDataDir(const std::string& named) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    plat::UseUtf8Arguments(argc, argv);
     std::string strData;
     std::string strFile;
     for (int i = 1; i < argc; ++i) {

@@ -1,5 +1,5 @@
 #include "platform/gfx.h"
-#include "platform/gtk/text_internal.h"
+#include "platform/utf8.h"
 
 #include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -187,20 +187,10 @@ bool CSurface::WritePng(const std::string& path) const {
 struct CDC::Impl {
     cairo_t* cr = nullptr;
     std::function<void()> onRelease;
-    const CBrush* pBrush = nullptr;
-    const CFont* pFont = nullptr;
-    COLORREF bkColor = RGB(255, 255, 255);
-    COLORREF textColor = RGB(0, 0, 0);
-    int nBkMode = OPAQUE;
     PangoLayout* pLayout = nullptr;
 };
 
 namespace {
-
-const CBrush& StockWhiteBrush() {
-    static const CBrush brush(RGB(255, 255, 255));
-    return brush;
-}
 
 void SetColor(cairo_t* cr, COLORREF c) {
     cairo_set_source_rgb(cr, GetRValue(c) / 255.0, GetGValue(c) / 255.0, GetBValue(c) / 255.0);
@@ -212,7 +202,6 @@ CDC::CDC(CSurface& surface, std::function<void()> onRelease) : m_p(std::make_uni
     m_p->cr = cairo_create(surface.GetImpl()->pSurface);
     cairo_set_antialias(m_p->cr, CAIRO_ANTIALIAS_NONE);
     m_p->onRelease = std::move(onRelease);
-    m_p->pBrush = &StockWhiteBrush();
     m_p->pLayout = pango_cairo_create_layout(m_p->cr);
 }
 
@@ -224,36 +213,6 @@ CDC::~CDC() {
     }
 }
 
-const CBrush* CDC::SelectObject(const CBrush* brush) {
-    const CBrush* old = m_p->pBrush;
-    m_p->pBrush = brush ? brush : &StockWhiteBrush();
-    return old;
-}
-
-const CFont* CDC::SelectObject(const CFont* font) {
-    const CFont* old = m_p->pFont;
-    m_p->pFont = font;
-    return old;
-}
-
-COLORREF CDC::SetBkColor(COLORREF color) {
-    const COLORREF old = m_p->bkColor;
-    m_p->bkColor = color;
-    return old;
-}
-
-COLORREF CDC::SetTextColor(COLORREF color) {
-    const COLORREF old = m_p->textColor;
-    m_p->textColor = color;
-    return old;
-}
-
-int CDC::SetBkMode(int mode) {
-    const int old = m_p->nBkMode;
-    m_p->nBkMode = mode;
-    return old;
-}
-
 void CDC::Rectangle(int left, int top, int right, int bottom) {
     if (right <= left || bottom <= top) {
         return;
@@ -263,7 +222,7 @@ void CDC::Rectangle(int left, int top, int right, int bottom) {
     cairo_rectangle(cr, left, top, right - left, bottom - top);
     cairo_fill(cr);
     if (right - left > 2 && bottom - top > 2) {
-        SetColor(cr, m_p->pBrush->GetColor());
+        SetColor(cr, m_state.pBrush->GetColor());
         cairo_rectangle(cr, left + 1, top + 1, right - left - 2, bottom - top - 2);
         cairo_fill(cr);
     }
@@ -283,23 +242,23 @@ void CDC::TextOut(int x, int y, const std::string& text) {
         return;
     }
     PangoLayout* layout = m_p->pLayout;
-    if (m_p->pFont && m_p->pFont->GetImpl()) {
-        pango_layout_set_font_description(layout, m_p->pFont->GetImpl()->pDesc);
+    if (m_state.pFont && m_state.pFont->GetImpl()) {
+        pango_layout_set_font_description(layout, m_state.pFont->GetImpl()->pDesc);
     } else {
         pango_layout_set_font_description(layout, nullptr);
     }
     const std::string valid = ValidUtf8(text);
     pango_layout_set_text(layout, valid.c_str(), static_cast<int>(valid.size()));
     cairo_t* cr = m_p->cr;
-    if (m_p->nBkMode == OPAQUE) {
+    if (m_state.nBkMode == OPAQUE) {
         int w = 0;
         int h = 0;
         pango_layout_get_pixel_size(layout, &w, &h);
-        SetColor(cr, m_p->bkColor);
+        SetColor(cr, m_state.bkColor);
         cairo_rectangle(cr, x, y, w, h);
         cairo_fill(cr);
     }
-    SetColor(cr, m_p->textColor);
+    SetColor(cr, m_state.textColor);
     cairo_move_to(cr, x, y);
     pango_cairo_show_layout(cr, layout);
 }

@@ -7,52 +7,14 @@
 #include <utility>
 
 #include "platform/credentials.h"
-#include "platform/http.h"
+#include "platform/http_internal.h"
 
 namespace plat {
 namespace {
 
-CHttpLimits& Limits() {
-    static CHttpLimits limits;
-    return limits;
-}
-
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == Lower(prefix);
-}
-
-std::string HeaderName(const std::string& line) {
-    return Lower(line.substr(0, line.find(':')));
-}
-
-// A header line fit to send: "Name: value" with no control characters, so
-// nothing a caller hands over can start a header of its own.
-bool CleanHeaderLine(std::string& line) {
-    line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
-    line.erase(0, line.find_first_not_of(" \t"));
-    const std::size_t colon = line.find(':');
-    if (colon == 0 || colon == std::string::npos) {
-        return false;
-    }
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(line[i]);
-        const bool control = (c < 0x20 && c != '\t') || c == 0x7f;
-        if (control || (i < colon && (c == ' ' || c == '\t'))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 struct SlistDeleter {
@@ -65,36 +27,7 @@ struct EasyDeleter {
 };
 using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 
-// The realm of a challenge line: WWW-Authenticate: Basic realm="name".
-std::string ChallengeRealm(const std::string& line) {
-    const std::size_t at = Lower(line).find("realm=\"");
-    if (at == std::string::npos) {
-        return std::string();
-    }
-    const std::size_t start = at + 7;
-    const std::size_t end = line.find('"', start);
-    return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
 }  // namespace
-
-std::string CInternetException::GetErrorMessage(std::size_t bufferSize) const {
-    std::string message = what();
-    if (bufferSize == 0) {
-        return std::string();
-    }
-    if (message.size() > bufferSize - 1) {
-        message.resize(bufferSize - 1);
-    }
-    return message;
-}
-
-CHttpLimits GetHttpLimits() {
-    return Limits();
-}
-void SetHttpLimits(const CHttpLimits& limits) {
-    Limits() = limits;
-}
 
 // Connections and name look-ups are shared by the requests of one session.
 struct CHttpSession::CShared {
@@ -178,28 +111,7 @@ struct CHttpFile::CImpl {
 };
 
 void CHttpFile::CImpl::AddHeaders(const std::string& block) {
-    std::size_t start = 0;
-    while (start < block.size()) {
-        std::size_t end = block.find('\n', start);
-        if (end == std::string::npos) {
-            end = block.size();
-        }
-        std::string line = block.substr(start, end - start);
-        start = end + 1;
-        if (!CleanHeaderLine(line)) {
-            continue;
-        }
-        const std::string name = HeaderName(line);
-        // The transport states the length of the body it really sends.
-        if (name == "content-length") {
-            continue;
-        }
-        const bool known = std::any_of(arrHeaders.begin(), arrHeaders.end(),
-                                       [&](const std::string& h) { return HeaderName(h) == name; });
-        if (!known) {
-            arrHeaders.push_back(line);
-        }
-    }
+    http::AddHeaderLines(arrHeaders, block);
 }
 
 void CHttpFile::CImpl::OnHeaderLine(std::string line) {
@@ -223,7 +135,7 @@ size_t CHttpFile::CImpl::HeaderCallback(char* data, size_t size, size_t count, v
     CImpl* self = static_cast<CImpl*>(user);
     const size_t bytes = size * count;
     self->nHeaderBytes += bytes;
-    if (self->nHeaderBytes > Limits().nMaxHeaders) {
+    if (self->nHeaderBytes > http::Limits().nMaxHeaders) {
         self->bHeadTooLarge = true;
         return 0;
     }
@@ -238,7 +150,7 @@ size_t CHttpFile::CImpl::HeaderCallback(char* data, size_t size, size_t count, v
 size_t CHttpFile::CImpl::WriteCallback(char* data, size_t size, size_t count, void* user) {
     CImpl* self = static_cast<CImpl*>(user);
     const size_t bytes = size * count;
-    if (self->strResponse.size() + bytes > Limits().nMaxBody) {
+    if (self->strResponse.size() + bytes > http::Limits().nMaxBody) {
         self->bBodyTooLarge = true;
         return 0;
     }
@@ -271,10 +183,7 @@ void CHttpFile::CImpl::Configure(const CHttpLimits& limits, curl_slist* headers)
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CImpl::WriteCallback);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    const bool ownAgent =
-        std::any_of(arrHeaders.begin(), arrHeaders.end(),
-                    [](const std::string& h) { return HeaderName(h) == "user-agent"; });
-    if (!ownAgent && !strAgent.empty()) {
+    if (!http::HasHeader(arrHeaders, "user-agent") && !strAgent.empty()) {
         curl_easy_setopt(easy, CURLOPT_USERAGENT, strAgent.c_str());
     }
     if (bPost) {
@@ -309,7 +218,7 @@ void CHttpFile::CImpl::Perform() {
     strFailure.clear();
     szError[0] = '\0';
 
-    Configure(Limits(), headers.get());
+    Configure(http::Limits(), headers.get());
     const CURLcode code = curl_easy_perform(pEasy.get());
     if (code == CURLE_OK) {
         long status = 0;
@@ -403,44 +312,20 @@ std::string CHttpFile::QueryRawHeaders() const {
 }
 
 int CHttpFile::ErrorDlg() {
-    const std::string& raw = m_pImpl->strRawHeaders;
-    std::string challenge;
-    for (std::size_t start = 0; start < raw.size();) {
-        const std::size_t end = std::min(raw.find("\r\n", start), raw.size());
-        const std::string line = raw.substr(start, end - start);
-        if (StartsWithNoCase(line, "WWW-Authenticate:")) {
-            challenge = line;
-            break;
-        }
-        start = end + 2;
-    }
+    const std::string challenge = http::FindChallenge(m_pImpl->strRawHeaders);
     CCredentials answer;
-    if (!AskCredentials(m_pImpl->strServer, ChallengeRealm(challenge), answer)) {
+    if (!AskCredentials(m_pImpl->strServer, http::ChallengeRealm(challenge), answer)) {
         return 1;
     }
     m_pImpl->bCredentials = true;
     m_pImpl->credentials = answer;
-    m_pImpl->nAuth =
-        Lower(challenge).find("digest") != std::string::npos ? CURLAUTH_DIGEST : CURLAUTH_BASIC;
+    m_pImpl->nAuth = http::Lower(challenge).find("digest") != std::string::npos ? CURLAUTH_DIGEST
+                                                                                : CURLAUTH_BASIC;
     return 0;
 }
 
 bool CHttpFile::ReadString(std::string& line, std::size_t bufferSize) {
-    line.clear();
-    const std::string& body = m_pImpl->strResponse;
-    std::size_t& pos = m_pImpl->nReadPos;
-    const std::size_t most = std::max<std::size_t>(bufferSize, 2) - 1;
-    while (pos < body.size() && line.size() < most) {
-        const char c = body[pos++];
-        if (c == '\r') {
-            continue;
-        }
-        line.push_back(c);
-        if (c == '\n') {
-            break;
-        }
-    }
-    if (!line.empty()) {
+    if (http::NextLine(m_pImpl->strResponse, m_pImpl->nReadPos, line, bufferSize)) {
         return true;
     }
     if (m_pImpl->bFailed) {

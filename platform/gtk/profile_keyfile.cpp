@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/gtk/text_internal.h"
+#include "platform/utf8.h"
 
 namespace plat {
 namespace {

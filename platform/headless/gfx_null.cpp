@@ -98,11 +98,6 @@ bool CSurface::WritePng(const std::string& /*path*/) const {
 }
 
 struct CDC::Impl {
-    const CBrush* pBrush = nullptr;
-    const CFont* pFont = nullptr;
-    COLORREF bkColor = RGB(255, 255, 255);
-    COLORREF textColor = RGB(0, 0, 0);
-    int nBkMode = OPAQUE;
     std::function<void()> onRelease;
 };
 
@@ -114,32 +109,6 @@ CDC::~CDC() {
     if (m_p->onRelease) {
         m_p->onRelease();
     }
-}
-
-const CBrush* CDC::SelectObject(const CBrush* brush) {
-    const CBrush* before = m_p->pBrush;
-    m_p->pBrush = brush;
-    return before;
-}
-const CFont* CDC::SelectObject(const CFont* font) {
-    const CFont* before = m_p->pFont;
-    m_p->pFont = font;
-    return before;
-}
-COLORREF CDC::SetBkColor(COLORREF color) {
-    const COLORREF before = m_p->bkColor;
-    m_p->bkColor = color;
-    return before;
-}
-COLORREF CDC::SetTextColor(COLORREF color) {
-    const COLORREF before = m_p->textColor;
-    m_p->textColor = color;
-    return before;
-}
-int CDC::SetBkMode(int mode) {
-    const int before = m_p->nBkMode;
-    m_p->nBkMode = mode;
-    return before;
 }
 
 void CDC::Rectangle(int, int, int, int) {}

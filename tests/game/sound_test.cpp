@@ -161,7 +161,7 @@ protected:
         double re = 0, im = 0;
         const size_t n = stereo.size() / 2;
         for (size_t i = 0; i < n; ++i) {
-            const double w = 2 * M_PI * hz * static_cast<double>(i) / kRate;
+            const double w = 2 * wavetest::kPi * hz * static_cast<double>(i) / kRate;
             re += stereo[2 * i + static_cast<size_t>(channel)] * std::cos(w);
             im += stereo[2 * i + static_cast<size_t>(channel)] * std::sin(w);
         }

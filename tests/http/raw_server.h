@@ -1,10 +1,15 @@
 // A loopback server that answers each connection with bytes the test scripts,
 // so the client meets exactly the responses hostile servers send.
 #pragma once
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -13,6 +18,32 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef _WIN32
+using SocketFd = SOCKET;
+constexpr int kShutBoth = SD_BOTH;
+constexpr int kNoSignal = 0;
+inline void CloseSocket(SocketFd fd) {
+    closesocket(fd);
+}
+inline bool SocketsReady() {
+    static const bool ready = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return ready;
+}
+#else
+using SocketFd = int;
+constexpr int kShutBoth = SHUT_RDWR;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+inline void CloseSocket(SocketFd fd) {
+    close(fd);
+}
+inline bool SocketsReady() {
+    return true;
+}
+#endif
 
 class CRawServer {
 public:
@@ -23,6 +54,7 @@ public:
     // reply one byte at a time with that pause between bytes.
     explicit CRawServer(Reply reply, int nHoldMs = 0, int nDripMs = 0)
         : m_reply(std::move(reply)), m_nHoldMs(nHoldMs), m_nDripMs(nDripMs) {
+        SocketsReady();
         m_fd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -36,8 +68,8 @@ public:
     }
     ~CRawServer() {
         m_bStop = true;
-        shutdown(m_fd, SHUT_RDWR);
-        close(m_fd);
+        shutdown(m_fd, kShutBoth);
+        CloseSocket(m_fd);
         m_thread.join();
     }
     int Port() const { return m_nPort; }
@@ -52,8 +84,8 @@ public:
 private:
     void Serve() {
         for (int i = 0; !m_bStop; ++i) {
-            const int c = accept(m_fd, nullptr, nullptr);
-            if (c < 0)
+            const SocketFd c = accept(m_fd, nullptr, nullptr);
+            if (c == static_cast<SocketFd>(-1))
                 return;
             const std::string req = ReadRequest(c);
             {
@@ -62,23 +94,23 @@ private:
             }
             const std::string out = m_reply(i, req);
             if (m_nDripMs == 0)
-                send(c, out.data(), out.size(), MSG_NOSIGNAL);
+                send(c, out.data(), static_cast<int>(out.size()), kNoSignal);
             for (size_t b = 0; m_nDripMs > 0 && b < out.size() && !m_bStop; ++b) {
-                if (send(c, out.data() + b, 1, MSG_NOSIGNAL) != 1)
+                if (send(c, out.data() + b, 1, kNoSignal) != 1)
                     break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(m_nDripMs));
             }
             for (int t = 0; t < m_nHoldMs && !m_bStop; t += 10)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            close(c);
+            CloseSocket(c);
         }
     }
-    static std::string ReadRequest(int c) {
+    static std::string ReadRequest(SocketFd c) {
         std::string req;
         char buf[4096];
         size_t need = std::string::npos;
         while (need == std::string::npos || req.size() < need) {
-            const ssize_t n = recv(c, buf, sizeof buf, 0);
+            const auto n = recv(c, buf, sizeof buf, 0);
             if (n <= 0)
                 break;
             req.append(buf, static_cast<size_t>(n));
@@ -95,7 +127,7 @@ private:
     Reply m_reply;
     int m_nHoldMs;
     int m_nDripMs;
-    int m_fd = -1;
+    SocketFd m_fd = static_cast<SocketFd>(-1);
     int m_nPort = 0;
     std::atomic<bool> m_bStop{false};
     std::mutex m_mutex;

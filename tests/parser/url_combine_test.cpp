@@ -77,3 +77,23 @@ TEST(UrlCombine, FailureGivesTheBase) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UrlCombine, ReferencesOfTheirOwnAndOddBases) {
+    EXPECT_EQ(Combine("http://a/b", "HTTPS://X/y/../z"), "https://X/z");
+    EXPECT_EQ(Combine("http://a/b", "mailto:x@y"), "mailto:x@y");
+    EXPECT_EQ(Combine("http://a", "g"), "http://a/g");
+    EXPECT_EQ(Combine("http://a", "?q"), "http://a/?q");
+    EXPECT_EQ(Combine("http://a/b#f", ""), "http://a/b");
+    EXPECT_EQ(Combine("http://a/b?q#f", "#g"), "http://a/b?q#g");
+    EXPECT_EQ(Combine("http://a/b c/d", "e f.html"), "http://a/b c/e f.html");
+    EXPECT_EQ(Combine("mailto:x@y", "z"), "mailto:z");
+    std::string out;
+    EXPECT_FALSE(plat::CombineUrl("http://a/", std::string("g\0h", 3), out));
+    EXPECT_EQ(out, "http://a/");
+    EXPECT_FALSE(plat::CombineUrl("relative/only", "g", out));
+    EXPECT_EQ(out, "relative/only");
+}
+
+}  // namespace

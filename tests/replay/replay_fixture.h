@@ -2,7 +2,9 @@
 // program records them, and the tools to open and re-encode a replay.
 #pragma once
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -78,11 +80,36 @@ struct SVerifierRun {
     std::vector<std::string> arrStageLines;
 };
 
+#ifdef _WIN32
+// The command interpreter's quoting; the verifier's path as the system names it.
+inline std::string VerifierCommand(const std::string& data, const std::string& file) {
+    std::string exe = std::string(DORUZORO_TARGET_ROOT) + DORUZORO_VERIFY;
+    std::replace(exe.begin(), exe.end(), '/', '\\');
+    return "\"\"" + exe + "\" --data \"" + data + "\" \"" + file + "\" 2>&1\"";
+}
+inline FILE* OpenPipe(const std::string& cmd) {
+    return _popen(cmd.c_str(), "r");
+}
+inline int ClosePipe(FILE* p) {
+    return _pclose(p);  // the exit status itself
+}
+#else
+inline std::string VerifierCommand(const std::string& data, const std::string& file) {
+    return std::string(DORUZORO_VERIFY) + " --data '" + data + "' '" + file + "' 2>&1";
+}
+inline FILE* OpenPipe(const std::string& cmd) {
+    return popen(cmd.c_str(), "r");
+}
+inline int ClosePipe(FILE* p) {
+    const int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
+
 inline SVerifierRun RunVerifier(const std::string& data, const std::string& file) {
     SVerifierRun run;
-    const std::string cmd =
-        std::string(DORUZORO_VERIFY) + " --data '" + data + "' '" + file + "' 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
+    const std::string cmd = VerifierCommand(data, file);
+    FILE* p = OpenPipe(cmd);
     if (!p)
         return run;
     char line[512];
@@ -99,8 +126,7 @@ inline SVerifierRun RunVerifier(const std::string& data, const std::string& file
         else
             run.fields[key] = s.substr(colon + 2);
     }
-    const int status = pclose(p);
-    run.nStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.nStatus = ClosePipe(p);
     return run;
 }
 

@@ -7,6 +7,9 @@
 
 namespace wavetest {
 
+// Not every C library defines M_PI in standard mode.
+constexpr double kPi = 3.14159265358979323846;
+
 inline void PutU32(std::string& s, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
@@ -46,7 +49,7 @@ inline std::string Riff(const std::string& chunks) {
 inline std::string Sine16(double hz, uint32_t rate, size_t frames, double amp = 0.5) {
     std::string s;
     for (size_t i = 0; i < frames; ++i) {
-        const double v = amp * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate);
+        const double v = amp * std::sin(2 * kPi * hz * static_cast<double>(i) / rate);
         PutU16(s, static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * 32767))));
     }
     return s;
