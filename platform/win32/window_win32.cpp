@@ -4,8 +4,15 @@
 #include "platform/window.h"
 
 #include "platform/win32/wide.h"
+#include "platform/win32/window_internal.h"
 
 namespace plat {
+
+namespace win32 {
+HWND MainWindowHandle() {
+    return nullptr;
+}
+}  // namespace win32
 
 struct CWnd::Impl {};
 
