@@ -1,12 +1,23 @@
-// Keys arrive from the system as virtual-key codes already; the toolkit
-// mapping only keeps the codes the scenes know and folds the rest.
+// Keys arrive from the system as virtual-key codes already: a letter key
+// gives its Latin letter on every layout (Cyrillic and Greek ones too), so
+// only the codes the scenes know are kept and the rest folded, as the other
+// implementations fold theirs.
 #include "platform/keys.h"
 
 namespace plat {
+namespace {
+
+// The system's codes that the scenes' header leaves out.
+enum : unsigned int {
+    kVkF12 = 0x7B,
+};
+
+}  // namespace
 
 unsigned int VirtualKeyFromKeyval(unsigned int keyval) {
     const bool digit = keyval >= '0' && keyval <= '9';
     const bool letter = keyval >= 'A' && keyval <= 'Z';
+    const bool function = keyval >= VK_F1 && keyval <= kVkF12;
     switch (keyval) {
         case VK_BACK:
         case VK_TAB:
@@ -14,6 +25,7 @@ unsigned int VirtualKeyFromKeyval(unsigned int keyval) {
         case VK_SHIFT:
         case VK_CONTROL:
         case VK_MENU:
+        case VK_PAUSE:
         case VK_ESCAPE:
         case VK_SPACE:
         case VK_PRIOR:
@@ -25,10 +37,9 @@ unsigned int VirtualKeyFromKeyval(unsigned int keyval) {
         case VK_RIGHT:
         case VK_DOWN:
         case VK_DELETE:
-        case VK_F1:
             return keyval;
         default:
-            return digit || letter ? keyval : VK_OTHER;
+            return digit || letter || function ? keyval : VK_OTHER;
     }
 }
 
