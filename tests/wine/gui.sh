@@ -8,13 +8,16 @@
 #   Linux verifier to the score the program gave it;
 # - the settings land in the registry when the menu's End is chosen, and
 #   come back on the next start.
-#   gui.sh PROGRAM.exe WINDOW_PROBE.exe LINUX_VERIFY DATA OUT
+# Before all that, window_test.exe checks the window, the toolkit's loop and
+# the question box from inside, on the same display.
+#   gui.sh PROGRAM.exe WINDOW_PROBE.exe WINDOW_TEST.exe LINUX_VERIFY DATA OUT
 set -eu
 exe=$1
 probe=$2
-verify=$3
-data=$4
-out=$5
+window_test=$3
+verify=$4
+data=$5
+out=$6
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../gui/xvfb.sh"
 
@@ -46,6 +49,11 @@ pulse="unix:$wine_dir/pulse/native"
 WINE_ENV_LIB=1
 . "$env_sh"
 wine_env_vars "$wine_dir"
+
+# ---- the window's parts, from inside ----
+"$run" "$window_test" >"$out/window_test.txt" 2>&1 ||
+    fail "window_test: $(tr -d '\r' <"$out/window_test.txt" | grep -E 'Failure|FAILED|Expected|Which is|SKIP|rror' | head -20)"
+tr -d '\r' <"$out/window_test.txt" | grep -E '^\[  PASSED|tests ran' || true
 
 reg_key='HKCU\Software\koruhaus\doruzoro'
 reg_value() {
