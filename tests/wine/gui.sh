@@ -21,7 +21,7 @@ out=$6
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../gui/xvfb.sh"
 
-for tool in Xvfb xdotool xwininfo wine wineserver pulseaudio parec sox import convert; do
+for tool in Xvfb xdotool xprop wine wineserver pulseaudio parec sox import convert; do
     command -v "$tool" >/dev/null || skip "no $tool"
 done
 [ -x "$verify" ] || skip "no Linux verifier at $verify (the host tools are built with the windows preset)"
@@ -113,14 +113,19 @@ expect "minimise box: no"
 expect "maximise box: no"
 expect "resizable: no"
 expect "task bar: yes"
-expect "icon: yes"
-# Wine without the call says -1; a system that has it must say system aware.
-grep -qxE "dpi awareness: (1|-1)" "$out/probe.txt" || fail "the program is not DPI aware"
+# 0 is unaware (stretched by the system); -1 a system without the call.
+grep -qxE "dpi awareness: (-1|1|2)" "$out/probe.txt" || fail "the program is not DPI aware"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 outer=$(sed -n 's/^window: //p' "$out/probe.txt")
 [ "${WIDTH}x${HEIGHT}" = "$outer" ] ||
     fail "the X window is ${WIDTH}x${HEIGHT}, the system's window $outer"
 echo "X window ${WIDTH}x${HEIGHT} at $X,$Y"
+# The icon as the desktop gets it, in the sizes the program has.
+icons=$(xprop -id "$win" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' ')
+case $icons in
+    *"Icon (16 x 16)"*"Icon (32 x 32)"* | *"Icon (32 x 32)"*"Icon (16 x 16)"*) echo "icons: $icons" ;;
+    *) fail "the window has not the program's icon: $icons" ;;
+esac
 origin=$(sed -n 's/^client origin: //p' "$out/probe.txt")
 import -window root "$out/menu.png"
 colours=$(convert "$out/menu.png" -crop "732x570+${origin%,*}+${origin#*,}" +repage -format '%k' info:)

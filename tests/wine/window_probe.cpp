@@ -59,8 +59,6 @@ int main(int argc, char** argv) {
     ClientToScreen(found.hWnd, &origin);
     const LONG style = GetWindowLongW(found.hWnd, GWL_STYLE);
     const LONG exStyle = GetWindowLongW(found.hWnd, GWL_EXSTYLE);
-    const bool icon = SendMessageW(found.hWnd, WM_GETICON, ICON_BIG, 0) != 0 ||
-                      GetClassLongPtrW(found.hWnd, GCLP_HICON) != 0;
     std::printf("client: %ldx%ld\n", client.right - client.left, client.bottom - client.top);
     std::printf("client origin: %ld,%ld\n", origin.x, origin.y);
     std::printf("window: %ldx%ld\n", outer.right - outer.left, outer.bottom - outer.top);
@@ -69,7 +67,6 @@ int main(int argc, char** argv) {
     std::printf("maximise box: %s\n", (style & WS_MAXIMIZEBOX) ? "yes" : "no");
     std::printf("resizable: %s\n", (style & WS_THICKFRAME) ? "yes" : "no");
     std::printf("task bar: %s\n", (exStyle & WS_EX_APPWINDOW) ? "yes" : "no");
-    std::printf("icon: %s\n", icon ? "yes" : "no");
     std::printf("dpi awareness: %d\n", DpiAwareness(found.hWnd));
     return 0;
 }
