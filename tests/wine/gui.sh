@@ -7,7 +7,8 @@
 # - a game typed with xdotool is recorded, and its replay verifies with the
 #   Linux verifier to the score the program gave it;
 # - the settings land in the registry when the menu's End is chosen, and
-#   come back on the next start.
+#   come back on the next start;
+# - at a 150 % display scale the client area keeps its 732x570 pixels.
 # Before all that, window_test.exe checks the window, the toolkit's loop and
 # the question box from inside, on the same display.
 #   gui.sh PROGRAM.exe WINDOW_PROBE.exe WINDOW_TEST.exe LINUX_VERIFY DATA OUT
@@ -188,4 +189,23 @@ end_from_menu
 [ "$(reg_value volume)" = 7 ] || fail "the volume did not come back: $(reg_value volume), not 7"
 [ "$(reg_value name)" = Tester ] || fail "the name did not come back"
 echo "settings kept in $reg_key and read at the next start"
+
+# ---- at 150 % ----
+# The frame follows the system's scale and the picture keeps its pixels:
+# the program is DPI aware, so the system neither stretches it nor changes
+# the client size that replays record.
+"$WINELOADER" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+"$env_sh" stop "$wine_dir"
+start_program
+sleep 2
+"$run" "$probe" DoruzorO | tr -d '\r' >"$out/probe-144.txt" || fail "the probe found no window at 144 dpi"
+grep -qx "client: 732x570" "$out/probe-144.txt" ||
+    fail "at 144 dpi the client area is $(sed -n 's/^client: //p' "$out/probe-144.txt")"
+outer144=$(sed -n 's/^window: //p' "$out/probe-144.txt")
+[ "$outer144" != "$outer" ] || fail "the frame did not follow the 144 dpi setting"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+[ "${WIDTH}x${HEIGHT}" = "$outer144" ] ||
+    fail "at 144 dpi the X window is ${WIDTH}x${HEIGHT}, the system's window $outer144: stretched"
+echo "at 144 dpi: window $outer144, client 732x570 in the screen's own pixels"
+end_from_menu
 echo "1 passed, 0 failed"
