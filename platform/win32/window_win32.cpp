@@ -155,6 +155,19 @@ void FitClientArea(HWND hWnd, int cx, int cy) {
     }
 }
 
+// At the screen's top left, as the game always opened.
+HWND CreateGameWindow(const std::string& caption, int cx, int cy, CDialog* pDialog) {
+    ::RECT rc = {0, 0, cx, cy};
+    AdjustWindowRectEx(&rc, kStyle, FALSE, kExStyle);
+    const HWND hWnd = CreateWindowExW(kExStyle, kClassName, Wide(caption).c_str(), kStyle, 0, 0,
+                                      rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), pDialog);
+    if (hWnd) {
+        FitClientArea(hWnd, cx, cy);
+    }
+    return hWnd;
+}
+
 }  // namespace
 
 namespace win32 {
@@ -247,13 +260,8 @@ int CDialog::DoModal() {
     if (!ToolkitReady() || !RegisterWindowClass()) {
         return -1;
     }
-    const int cx = m_pSurface->GetWidth();
-    const int cy = m_pSurface->GetHeight();
-    ::RECT rc = {0, 0, cx, cy};
-    AdjustWindowRectEx(&rc, kStyle, FALSE, kExStyle);
-    const HWND hWnd = CreateWindowExW(kExStyle, kClassName, Wide(m_strCaption).c_str(), kStyle, 0,
-                                      0, rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr,
-                                      GetModuleHandleW(nullptr), this);
+    const HWND hWnd =
+        CreateGameWindow(m_strCaption, m_pSurface->GetWidth(), m_pSurface->GetHeight(), this);
     if (!hWnd) {
         return -1;
     }
@@ -261,7 +269,6 @@ int CDialog::DoModal() {
     if (!g_hMain) {
         g_hMain = hWnd;  // the first is the program's own
     }
-    FitClientArea(hWnd, cx, cy);
     ShowWindow(hWnd, SW_SHOW);
     SetForegroundWindow(hWnd);
     SetFocus(hWnd);

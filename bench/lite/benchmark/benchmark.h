@@ -136,7 +136,8 @@ inline void RunSpecifiedBenchmarks() {
         for (int64_t n = 1;; n *= 10) {
             State state(n);
             b->fn(state);
-            if (!state.Error().empty() || state.Seconds() >= b->dMinTime || n >= (int64_t(1) << 40)) {
+            if (!state.Error().empty() || state.Seconds() >= b->dMinTime ||
+                n >= (int64_t(1) << 40)) {
                 internal::Report(*b, state);
                 break;
             }
@@ -154,12 +155,12 @@ inline void RunSpecifiedBenchmarks() {
 
 #define DORUZORO_BENCH_CAT2(a, b) a##b
 #define DORUZORO_BENCH_CAT(a, b) DORUZORO_BENCH_CAT2(a, b)
-#define BENCHMARK(fn)                                                   \
-    static ::benchmark::internal::SBenchmark* DORUZORO_BENCH_CAT(       \
-        g_bench_, __LINE__) [[maybe_unused]] = ::benchmark::internal::Register(#fn, fn)
-#define BENCHMARK_MAIN()                         \
-    int main(int argc, char** argv) {            \
-        ::benchmark::Initialize(&argc, argv);    \
-        ::benchmark::RunSpecifiedBenchmarks();   \
-        return 0;                                \
+#define BENCHMARK(fn)                                                                \
+    static ::benchmark::internal::SBenchmark* DORUZORO_BENCH_CAT(g_bench_, __LINE__) \
+        [[maybe_unused]] = ::benchmark::internal::Register(#fn, fn)
+#define BENCHMARK_MAIN()                       \
+    int main(int argc, char** argv) {          \
+        ::benchmark::Initialize(&argc, argv);  \
+        ::benchmark::RunSpecifiedBenchmarks(); \
+        return 0;                              \
     }
