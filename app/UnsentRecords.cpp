@@ -45,10 +45,11 @@ bool Decode(const std::string& in, std::string& out) {
     return true;
 }
 
-bool Number(const std::string& s, long nMax, long& n) {
+// long long: a 32-bit long (Windows) would overflow on the time and throw.
+bool Number(const std::string& s, long long nMax, long long& n) {
     if (s.empty() || s.size() > 12 || s.find_first_not_of("0123456789") != std::string::npos)
         return false;
-    n = std::stol(s);
+    n = std::stoll(s);
     return n <= nMax;
 }
 
@@ -74,13 +75,13 @@ bool Parse(const std::string& text, SUnsentRecord& rec, std::string& strSha) {
             return false;
         values[i] = line.substr(key.size());
     }
-    long nLevel = 0;
-    long nScore = 0;
-    long nWhen = 0;
+    long long nLevel = 0;
+    long long nScore = 0;
+    long long nWhen = 0;
     if (std::getline(in, line) || !Decode(values[0], rec.strAria) ||
         !Decode(values[1], rec.strName) || !Number(values[2], 1, nLevel) ||
         !Number(values[3], kMaxScore, nScore) || values[4].size() != 64 ||
-        !Number(values[5], 1L << 40, nWhen))
+        !Number(values[5], 1LL << 40, nWhen))
         return false;
     rec.nLevel = static_cast<int>(nLevel);
     rec.nScore = static_cast<int>(nScore);

@@ -65,6 +65,16 @@ TEST_F(UnsentTest, AKeptRecordComesBackWholeAndGoesWhenForgotten) {
     EXPECT_EQ(LoadUnsent(m_strDir)[0].nScore, 40);
 }
 
+// Twelve digits of time: more than a 32-bit long holds, as on Windows.
+TEST_F(UnsentTest, AFarTimeComesBackOnEverySystem) {
+    std::string err;
+    SUnsentRecord rec = Record(70, static_cast<std::time_t>(999999999999LL));
+    ASSERT_TRUE(KeepUnsent(m_strDir, rec, err)) << err;
+    const std::vector<SUnsentRecord> kept = LoadUnsent(m_strDir);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(static_cast<long long>(kept[0].when), 999999999999LL);
+}
+
 TEST_F(UnsentTest, OnlyTheNewestAreKept) {
     std::string err;
     for (int i = 0; i < static_cast<int>(kUnsentKept) + 3; ++i) {
