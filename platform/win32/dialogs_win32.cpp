@@ -6,7 +6,6 @@
 #include "platform/win32/dialog_ids.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/window_internal.h"
-#include "platform/window.h"
 
 namespace plat {
 namespace {
