@@ -84,6 +84,11 @@ void PostText(HWND hDlg, const std::wstring& text) {
     }
 }
 
+// Alt and a letter, as the translation of the keys gives it to the dialog.
+void PostAltLetter(HWND hDlg, wchar_t letter) {
+    PostMessageW(FocusOf(hDlg), WM_SYSCHAR, letter, 1 | (1 << 29));
+}
+
 void Tab(HWND hDlg) {
     const HWND hBefore = FocusOf(hDlg);
     PostKey(hDlg, VK_TAB);
@@ -219,9 +224,10 @@ TEST(SendNetDialog, ScreenReaderNamesEachFieldByItsLabel) {
     EXPECT_EQ(fields.selected, before.selected);
 }
 
-// Types the name over the stored one, goes to the area list, picks the
-// area by its first letters and sends with Enter.
-void TypeRecord(const std::wstring& name, const std::wstring& areaLetters, int nArea) {
+// Types the name over the stored one, goes to the area list (Tab, or its
+// label's Alt+A), picks the area by its first letters and sends with Enter.
+void TypeRecord(const std::wstring& name, const std::wstring& areaLetters, int nArea,
+                bool bByMnemonic = false) {
     const HWND hDlg = WaitForDialog(kSendNetCaption);
     ASSERT_NE(hDlg, nullptr);
     const HWND hName = GetDlgItem(hDlg, IDC_NAME);
@@ -229,8 +235,14 @@ void TypeRecord(const std::wstring& name, const std::wstring& areaLetters, int n
     SendMessageW(hName, EM_SETSEL, 0, -1);  // as the focus from the keyboard leaves it
     PostText(hDlg, name);
     ASSERT_TRUE(WaitFor([&] { return TextOf(hName) == name; }));
-    Tab(hDlg);
-    ASSERT_EQ(FocusOf(hDlg), GetDlgItem(hDlg, IDC_ARIA));
+    const HWND hArea = GetDlgItem(hDlg, IDC_ARIA);
+    if (bByMnemonic) {
+        PostAltLetter(hDlg, L'a');
+        WaitFor([&] { return FocusOf(hDlg) == hArea; });
+    } else {
+        Tab(hDlg);
+    }
+    ASSERT_EQ(FocusOf(hDlg), hArea);
     PostText(hDlg, areaLetters);
     ASSERT_TRUE(WaitFor([&] { return Selected(hDlg) == nArea; }))
         << "the letters chose " << Selected(hDlg);
@@ -268,6 +280,32 @@ TEST(SendNetDialog, RepeatedLettersAndBlanksChooseAsInAList) {
         [&] { return plat::native::RunSendNetDialog(fields); });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(fields.selected, AreaIndex("Sri Lanka"));
+}
+
+// A stored area that is none of the list's leaves it without a choice, and
+// Send says so; the close box cancels as Escape does.
+TEST(SendNetDialog, AnUnknownAreaIsNoChoiceAndTheCloseBoxCancels) {
+    plat::SendNetFields fields = Fields("Kuro", "Atlantis");
+    ASSERT_EQ(fields.selected, -1);
+    int result = WithDriver(
+        [] {
+            const HWND hDlg = WaitForDialog(kSendNetCaption);
+            ASSERT_NE(hDlg, nullptr);
+            EXPECT_EQ(Selected(hDlg), CB_ERR);
+            PostKey(hDlg, VK_RETURN);
+        },
+        [&] { return plat::native::RunSendNetDialog(fields); });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(fields.selected, -1);
+    EXPECT_EQ(fields.name, "Kuro");
+    result = WithDriver(
+        [] {
+            const HWND hDlg = WaitForDialog(kSendNetCaption);
+            ASSERT_NE(hDlg, nullptr);
+            PostMessageW(hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        },
+        [&] { return plat::native::RunSendNetDialog(fields); });
+    EXPECT_EQ(result, IDCANCEL);
 }
 
 TEST(CredentialsPrompt, NamedByTheServerAndAnsweredByKeys) {
@@ -347,8 +385,9 @@ TEST(SendNetDialog, TheRecordTypedIsVerifiedByTheRankingServer) {
     CDlgSendNet dlg;
     dlg.m_strName = "Stored";
     dlg.m_strAria = "USA";
-    const int result = WithDriver([] { TypeRecord(L"黒猫 Wine", L"japan", AreaIndex("Japan")); },
-                                  [&] { return dlg.DoModal(); });
+    const int result =
+        WithDriver([] { TypeRecord(L"黒猫 Wine", L"japan", AreaIndex("Japan"), true); },
+                   [&] { return dlg.DoModal(); });
     plat::SetSendNetHandler(nullptr);
     ASSERT_EQ(result, IDOK);
     EXPECT_EQ(dlg.m_strName, "黒猫 Wine");
