@@ -262,7 +262,7 @@ TEST(SendNetDialog, KeysAloneFillTheFields) {
 // One letter again and again goes on through the areas it begins; a blank
 // inside a prefix belongs to it.
 TEST(SendNetDialog, RepeatedLettersAndBlanksChooseAsInAList) {
-    plat::SendNetFields fields = Fields("", "Secret");
+    plat::SendNetFields fields = Fields("クロ猫", "Secret");
     const int result = WithDriver(
         [] {
             const HWND hDlg = WaitForDialog(kSendNetCaption);
