@@ -49,11 +49,90 @@ private:
     HBRUSH m_h;
 };
 
+// Japanese names and realms must show on every system. The original's face
+// first, then others with Japanese glyphs; the template's face (which
+// Windows links to one, and Wine may not) when the system has none.
+const wchar_t* const kJapaneseFaces[] = {L"MS UI Gothic", L"Yu Gothic UI", L"Meiryo UI",
+                                         L"VL Gothic", L"Noto Sans CJK JP"};
+
+struct SFaceSearch {
+    const wchar_t* szFace;
+    bool bJapanese;
+};
+
+int CALLBACK OnFace(const LOGFONTW* lf, const TEXTMETRICW* /*tm*/, DWORD /*type*/, LPARAM lParam) {
+    auto* search = reinterpret_cast<SFaceSearch*>(lParam);
+    // A name the system only substitutes is not the face itself.
+    if (lf->lfCharSet == SHIFTJIS_CHARSET && lstrcmpiW(lf->lfFaceName, search->szFace) == 0) {
+        search->bJapanese = true;
+        return 0;
+    }
+    return 1;
+}
+
+const wchar_t* JapaneseFace(HDC hdc) {
+    for (const wchar_t* face : kJapaneseFaces) {
+        LOGFONTW lf{};
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
+        SFaceSearch search{face, false};
+        EnumFontFamiliesExW(hdc, &lf, &OnFace, reinterpret_cast<LPARAM>(&search), 0);
+        if (search.bJapanese) {
+            return face;
+        }
+    }
+    return nullptr;
+}
+
+// The dialog's font in a face with Japanese glyphs, at the template's size;
+// deleted with the dialog's run.
+class CDialogFont {
+public:
+    CDialogFont() = default;
+    ~CDialogFont() {
+        if (m_h) {
+            DeleteObject(m_h);
+        }
+    }
+    CDialogFont(const CDialogFont&) = delete;
+    CDialogFont& operator=(const CDialogFont&) = delete;
+
+    void Apply(HWND hDlg) {
+        const auto hCurrent = reinterpret_cast<HFONT>(SendMessageW(hDlg, WM_GETFONT, 0, 0));
+        LOGFONTW lf{};
+        if (!hCurrent || !GetObjectW(hCurrent, sizeof lf, &lf)) {
+            return;
+        }
+        const HDC hdc = GetDC(hDlg);
+        const wchar_t* face = JapaneseFace(hdc);
+        ReleaseDC(hDlg, hdc);
+        if (!face) {
+            return;
+        }
+        lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
+        lf.lfCharSet = DEFAULT_CHARSET;
+        m_h = CreateFontIndirectW(&lf);
+        if (!m_h) {
+            return;
+        }
+        SendMessageW(hDlg, WM_SETFONT, reinterpret_cast<WPARAM>(m_h), FALSE);
+        EnumChildWindows(hDlg, &SetFontOf, reinterpret_cast<LPARAM>(m_h));
+    }
+
+private:
+    static BOOL CALLBACK SetFontOf(HWND hCtrl, LPARAM lParam) {
+        SendMessageW(hCtrl, WM_SETFONT, static_cast<WPARAM>(lParam), TRUE);
+        return TRUE;
+    }
+    HFONT m_h = nullptr;
+};
+
 // What the registration dialog's procedure works on, for one run.
 struct SSendNet {
     explicit SSendNet(SendNetFields& fields) : pFields(&fields) {}
     SendNetFields* pFields;
     CBlackBrush brush;
+    CDialogFont font;
     bool bBlack = !HighContrast();
     CTypeAhead typeAhead;
     WNDPROC pComboProc = nullptr;
@@ -124,6 +203,7 @@ LRESULT CALLBACK AreaListProc(HWND hCombo, UINT msg, WPARAM wParam, LPARAM lPara
 
 void InitSendNet(HWND hDlg, SSendNet& dlg) {
     SetPropW(hDlg, kSendNetProp, &dlg);
+    dlg.font.Apply(hDlg);
     const SendNetFields& fields = *dlg.pFields;
     // The name has no length limit but the control's own.
     SendDlgItemMessageW(hDlg, IDC_NAME, EM_SETLIMITTEXT, 0, 0);
@@ -200,12 +280,14 @@ struct SCredentials {
     const std::string* pServer;
     const std::string* pRealm;
     CCredentials* pOut;
+    CDialogFont font;
 };
 
 INT_PTR CALLBACK CredentialsProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_INITDIALOG) {
-        const auto* ask = reinterpret_cast<const SCredentials*>(lParam);
+        auto* ask = reinterpret_cast<SCredentials*>(lParam);
         SetWindowLongPtrW(hDlg, DWLP_USER, lParam);
+        ask->font.Apply(hDlg);
         // Named by the server, described by the prompt, as on every system.
         SetWindowTextW(hDlg, Wide(*ask->pServer).c_str());
         const std::string prompt =
@@ -238,7 +320,7 @@ namespace native {
 
 bool AskCredentials(const std::string& server, const std::string& realm, CCredentials& out) {
     CCredentials answer;
-    SCredentials ask{&server, &realm, &answer};
+    SCredentials ask{&server, &realm, &answer, {}};
     const INT_PTR result = DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(IDD_CREDENTIALS),
                                            win32::MainWindowHandle(), &CredentialsProc,
                                            reinterpret_cast<LPARAM>(&ask));

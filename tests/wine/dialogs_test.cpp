@@ -20,12 +20,14 @@
 #include <gtest/gtest.h>
 #include <oleacc.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -67,6 +69,20 @@ std::wstring TextOf(HWND hWnd) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hWnd)) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(hWnd, &text[0], static_cast<int>(text.size()))));
     return text;
+}
+
+// True when the control's font has a glyph of its own for every character:
+// the text is seen, not boxes.
+bool FontShows(HWND hCtrl, const std::wstring& text) {
+    const auto hFont = reinterpret_cast<HFONT>(SendMessageW(hCtrl, WM_GETFONT, 0, 0));
+    const HDC hdc = GetDC(hCtrl);
+    const HGDIOBJ hOld = SelectObject(hdc, hFont);
+    std::vector<WORD> glyphs(text.size());
+    const DWORD n = GetGlyphIndicesW(hdc, text.c_str(), static_cast<int>(text.size()),
+                                     glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(hdc, hOld);
+    ReleaseDC(hCtrl, hdc);
+    return n == text.size() && std::find(glyphs.begin(), glyphs.end(), 0xFFFF) == glyphs.end();
 }
 
 // A key as the keyboard gives it: the dialog's loop sees the key itself
@@ -196,6 +212,7 @@ TEST(SendNetDialog, ScreenReaderNamesEachFieldByItsLabel) {
             EXPECT_EQ(FocusOf(hDlg), hName) << "the name field has the first focus";
             // The stored name is shown as it is, Japanese included.
             EXPECT_EQ(TextOf(hName), L"クロ猫");
+            EXPECT_TRUE(FontShows(hName, L"クロ猫"));
             const SAccessible name = Ask(hName);
             EXPECT_EQ(name.strName, "Your Name");
             EXPECT_EQ(name.nRole, ROLE_SYSTEM_TEXT);
@@ -315,7 +332,9 @@ TEST(CredentialsPrompt, NamedByTheServerAndAnsweredByKeys) {
             const HWND hDlg = WaitForDialog(L"127.0.0.1");
             ASSERT_NE(hDlg, nullptr);
             EXPECT_EQ(GetWindow(hDlg, GW_OWNER), plat::win32::MainWindowHandle());
-            EXPECT_EQ(TextOf(GetDlgItem(hDlg, IDC_CRED_PROMPT)), L"127.0.0.1 - ランキング");
+            const HWND hPrompt = GetDlgItem(hDlg, IDC_CRED_PROMPT);
+            EXPECT_EQ(TextOf(hPrompt), L"127.0.0.1 - ランキング");
+            EXPECT_TRUE(FontShows(hPrompt, L"ランキング"));
             const HWND hUser = GetDlgItem(hDlg, IDC_USER);
             EXPECT_EQ(FocusOf(hDlg), hUser);
             EXPECT_EQ(Ask(hUser).strName, "User name");
