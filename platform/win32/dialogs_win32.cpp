@@ -33,20 +33,24 @@ bool HighContrast() {
            (hc.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
-class CBlackBrush {
+// Deletes a GDI object (a brush, a font) at the end of its scope.
+template <typename T>
+class CGdiObject {
 public:
-    CBlackBrush() : m_h(CreateSolidBrush(0x000000)) {}
-    ~CBlackBrush() {
+    explicit CGdiObject(T h = nullptr) : m_h(h) {}
+    ~CGdiObject() { Reset(); }
+    CGdiObject(const CGdiObject&) = delete;
+    CGdiObject& operator=(const CGdiObject&) = delete;
+    T Get() const { return m_h; }
+    void Reset(T h = nullptr) {
         if (m_h) {
             DeleteObject(m_h);
         }
+        m_h = h;
     }
-    CBlackBrush(const CBlackBrush&) = delete;
-    CBlackBrush& operator=(const CBlackBrush&) = delete;
-    HBRUSH Get() const { return m_h; }
 
 private:
-    HBRUSH m_h;
+    T m_h;
 };
 
 // Japanese names and realms must show on every system. The original's face
@@ -88,15 +92,6 @@ const wchar_t* JapaneseFace(HDC hdc) {
 // deleted with the dialog's run.
 class CDialogFont {
 public:
-    CDialogFont() = default;
-    ~CDialogFont() {
-        if (m_h) {
-            DeleteObject(m_h);
-        }
-    }
-    CDialogFont(const CDialogFont&) = delete;
-    CDialogFont& operator=(const CDialogFont&) = delete;
-
     void Apply(HWND hDlg) {
         const auto hCurrent = reinterpret_cast<HFONT>(SendMessageW(hDlg, WM_GETFONT, 0, 0));
         LOGFONTW lf{};
@@ -111,12 +106,12 @@ public:
         }
         lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
         lf.lfCharSet = DEFAULT_CHARSET;
-        m_h = CreateFontIndirectW(&lf);
-        if (!m_h) {
+        m_font.Reset(CreateFontIndirectW(&lf));
+        if (!m_font.Get()) {
             return;
         }
-        SendMessageW(hDlg, WM_SETFONT, reinterpret_cast<WPARAM>(m_h), FALSE);
-        EnumChildWindows(hDlg, &SetFontOf, reinterpret_cast<LPARAM>(m_h));
+        SendMessageW(hDlg, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
+        EnumChildWindows(hDlg, &SetFontOf, reinterpret_cast<LPARAM>(m_font.Get()));
     }
 
 private:
@@ -124,14 +119,14 @@ private:
         SendMessageW(hCtrl, WM_SETFONT, static_cast<WPARAM>(lParam), TRUE);
         return TRUE;
     }
-    HFONT m_h = nullptr;
+    CGdiObject<HFONT> m_font;
 };
 
 // What the registration dialog's procedure works on, for one run.
 struct SSendNet {
     explicit SSendNet(SendNetFields& fields) : pFields(&fields) {}
     SendNetFields* pFields;
-    CBlackBrush brush;
+    CGdiObject<HBRUSH> brush{CreateSolidBrush(0x000000)};
     CDialogFont font;
     bool bBlack = !HighContrast();
     CTypeAhead typeAhead;
