@@ -110,7 +110,7 @@ public:
         if (!m_font.Get()) {
             return;
         }
-        SendMessageW(hDlg, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
+        // The controls alone: the dialog deletes its own font when it goes.
         EnumChildWindows(hDlg, &SetFontOf, reinterpret_cast<LPARAM>(m_font.Get()));
     }
 
@@ -150,8 +150,8 @@ void ChooseArea(HWND hCombo, int nFound) {
                  reinterpret_cast<LPARAM>(hCombo));
 }
 
-// Letters typed on the area list choose the area they begin (typeahead.h),
-// as on every system: the list's own search knows only first letters.
+// Letters typed on the area list choose the area they begin by the rule of
+// typeahead.h, the same on every system, instead of the list's own search.
 bool TypeInAreaList(HWND hCombo, SSendNet& dlg, wchar_t unit) {
     if (unit >= 0xD800 && unit < 0xDC00) {
         dlg.chHighSurrogate = unit;
