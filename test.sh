@@ -26,8 +26,10 @@ for preset in default asan; do
         ctest --preset "$preset"
     fi
 done
-# The Windows build, its unit suites under Wine and the replays across systems.
+# The Windows build, its unit suites under Wine and the replays across
+# systems, the zip and the installer (wine.Installer installs them).
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+./scripts/build-windows.sh
 ctest --preset windows
 ./scripts/package-test.sh
