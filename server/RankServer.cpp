@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -27,6 +29,9 @@ constexpr size_t kMaxCachedPages = 512;
 // Replays waiting for a worker; past it a record is stored unverified at once.
 constexpr size_t kMaxQueuedChecks = 64;
 constexpr size_t kMaxCachedBytes = 32 << 20;
+// Threads that do the database's work for the loops, and the work that may wait.
+constexpr int kDbThreads = 8;
+constexpr size_t kMaxQueuedDbWork = 4096;
 
 using Clock = std::chrono::steady_clock;
 
@@ -101,6 +106,66 @@ private:
     size_t m_nBytes = 0;
 };
 
+// Everything that may wait on the database runs here, never on an event
+// loop: one slow statement (a write lock held elsewhere, a database server
+// that went away) would stop every connection of its loop. Work that starts
+// after its request's deadline is not done: the front has answered 503.
+class CDbWork {
+public:
+    explicit CDbWork(int nThreads) {
+        for (int i = 0; i < nThreads; ++i)
+            m_arrThreads.emplace_back([this] { Run(); });
+    }
+    ~CDbWork() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bStop = true;
+        }
+        m_cv.notify_all();
+        for (std::thread& t : m_arrThreads)
+            t.join();
+    }
+    CDbWork(const CDbWork&) = delete;
+    CDbWork& operator=(const CDbWork&) = delete;
+    // False when too much is waiting already.
+    bool Post(Clock::time_point tDeadline, std::function<void()> fn) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_bStop || m_queue.size() >= kMaxQueuedDbWork)
+                return false;
+            m_queue.push_back({tDeadline, std::move(fn)});
+        }
+        m_cv.notify_one();
+        return true;
+    }
+
+private:
+    struct SWork {
+        Clock::time_point tDeadline;
+        std::function<void()> fn;
+    };
+    void Run() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_cv.wait(lock, [this] { return m_bStop || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;  // stopping, and everything done
+            SWork work = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            if (Clock::now() < work.tDeadline)
+                work.fn();
+            work.fn = nullptr;  // its reply, if unanswered, goes here and not under the lock
+            lock.lock();
+        }
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<SWork> m_queue;
+    bool m_bStop = false;
+    std::vector<std::thread> m_arrThreads;
+};
+
 SHttpResponse Page(int status, const std::string& text) {
     SHttpResponse r;
     r.nStatus = status;
@@ -118,7 +183,33 @@ struct CRankServer::SImpl {
     std::unique_ptr<CVerifiedRanking> pVerified;
     std::unique_ptr<CReplayChecker> pChecker;  // its queued checks end in pVerified
     CPageCache cache;
+    std::unique_ptr<CDbWork> pDb;        // ends its work before the store goes
     std::unique_ptr<CHttpFront> pFront;  // last: stopped before anything it calls goes
+
+    Clock::time_point Deadline() const {
+        return opt.nAnswerDeadlineMs > 0
+                   ? Clock::now() + std::chrono::milliseconds(opt.nAnswerDeadlineMs)
+                   : Clock::time_point::max();
+    }
+    // Runs fn on a database thread; its answer goes to the reply from there.
+    SHttpResponse Later(const std::shared_ptr<CHttpReply>& reply, const std::string& client,
+                        std::function<SHttpResponse()> fn) {
+        const bool bPosted = pDb->Post(Deadline(), [reply, client, fn = std::move(fn)] {
+            SHttpResponse resp = fn();
+            resp.strLogClient = client;
+            reply->Send(std::move(resp));
+        });
+        if (!bPosted)
+            return Busy();
+        SHttpResponse later;
+        later.nStatus = 0;
+        return later;
+    }
+    static SHttpResponse Busy() {
+        SHttpResponse r = Page(503, "The ranking cannot be read now. Try again in a moment.");
+        r.arrHeaders.emplace_back("Retry-After", "5");
+        return r;
+    }
 
     // The proxy's word is taken only from a configured proxy, and only when it is an address.
     std::string ClientAddress(const SHttpRequest& req) const {
@@ -141,7 +232,7 @@ struct CRankServer::SImpl {
     SHttpResponse Answer(const SHttpRequest& req, const std::string& client,
                          const std::shared_ptr<CHttpReply>& reply) {
         if (req.strPath == kReplayPath)
-            return ReplayRoute(req, client);
+            return ReplayRoute(req, client, reply);
         if (req.strMethod != "GET" && req.strMethod != "HEAD") {
             SHttpResponse r = Page(405, "Only GET is served.");
             r.arrHeaders.emplace_back("Allow", "GET, HEAD");
@@ -161,20 +252,24 @@ struct CRankServer::SImpl {
         if (req.strPath == kResultPath) {
             if (e != EQuery::Ok)
                 return Page(400, "The address is not understood.");
-            return ResultPage(req, query);
+            return ResultPage(req, query, client, reply);
         }
         return Page(404, "No such page.");
     }
 
     // POST: the game's upload of its replay. GET ?id=N: the replay of a verified record.
-    SHttpResponse ReplayRoute(const SHttpRequest& req, const std::string& client) {
+    SHttpResponse ReplayRoute(const SHttpRequest& req, const std::string& client,
+                              const std::shared_ptr<CHttpReply>& reply) {
         if (req.strMethod == "POST") {
-            SHttpResponse r;
-            std::string text;
-            r.nStatus = pVerified->Upload(req.strBody, client, opt.nSubmitsPerMinute, text);
-            r.strContentType = "text/plain; charset=utf-8";
-            r.strBody = text + "\n";
-            return r;
+            auto body = std::make_shared<std::string>(req.strBody);
+            return Later(reply, client, [this, body, client] {
+                SHttpResponse r;
+                std::string text;
+                r.nStatus = pVerified->Upload(*body, client, opt.nSubmitsPerMinute, text);
+                r.strContentType = "text/plain; charset=utf-8";
+                r.strBody = text + "\n";
+                return r;
+            });
         }
         if (req.strMethod != "GET" && req.strMethod != "HEAD") {
             SHttpResponse r = Page(405, "Only GET and POST are served here.");
@@ -182,14 +277,28 @@ struct CRankServer::SImpl {
             return r;
         }
         std::map<std::string, std::string> query;
-        std::string body;
         if (ParseQuery(req.strQuery, query) != EQuery::Ok || query.size() != 1 ||
             !query.count("id"))
             return Page(400, "Name a replay with id=.");
-        const std::string& id = query["id"];
-        if (id.empty() || id.size() > 18 ||
-            id.find_first_not_of("0123456789") != std::string::npos ||
-            !pStore->ReplayOfRecord(std::stoll(id), body))
+        const std::string id = query["id"];
+        if (id.empty() || id.size() > 18 || id.find_first_not_of("0123456789") != std::string::npos)
+            return Page(404, "No replay is offered for this record.");
+        return Later(reply, client, [this, id] { return ReplayDownload(id); });
+    }
+
+    // A read that failed is tried once more on a fresh connection.
+    SHttpResponse ReplayDownload(const std::string& id) {
+        std::string body;
+        bool bFound = false;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const int failures = CRankStore::ReadFailuresOnThisThread();
+            bFound = pStore->ReplayOfRecord(std::stoll(id), body);
+            if (CRankStore::ReadFailuresOnThisThread() == failures)
+                break;
+            if (attempt == 1)
+                return Busy();
+        }
+        if (!bFound)
             return Page(404, "No replay is offered for this record.");
         SHttpResponse r;
         r.strContentType = "application/octet-stream";
@@ -215,14 +324,25 @@ struct CRankServer::SImpl {
             return Reply("");
         SSubmission sub{rec, client, client + " " + req.strTarget, opt.nSubmitsPerMinute};
         const auto key = query.find("replay");
-        pVerified->Submit(std::move(sub), key == query.end() ? "" : key->second,
-                          [reply, client](const std::string& text) {
-                              SHttpResponse resp = Reply(text);
-                              resp.strLogClient = client;
-                              reply->Send(std::move(resp));
-                          });
+        const std::string strKey = key == query.end() ? "" : key->second;
+        auto done = [reply, client](const std::string& text) {
+            SHttpResponse resp = Reply(text);
+            resp.strLogClient = client;
+            reply->Send(std::move(resp));
+        };
         SHttpResponse later;
         later.nStatus = 0;
+        // Without a replay nothing is read first: the record goes straight to
+        // the writer's queue. A replay is read from the database first.
+        if (strKey.empty()) {
+            pVerified->Submit(std::move(sub), strKey, std::move(done));
+            return later;
+        }
+        auto pending = std::make_shared<SSubmission>(std::move(sub));
+        if (!pDb->Post(Deadline(), [this, pending, strKey, done] {
+                pVerified->Submit(std::move(*pending), strKey, done);
+            }))
+            return Reply("Not registered: the ranking cannot store records now.");
         return later;
     }
 
@@ -237,7 +357,8 @@ struct CRankServer::SImpl {
     }
 
     SHttpResponse ResultPage(const SHttpRequest& req,
-                             const std::map<std::string, std::string>& query) {
+                             const std::map<std::string, std::string>& query,
+                             const std::string& client, const std::shared_ptr<CHttpReply>& reply) {
         std::string key;
         for (const char* k : {"data", "page", "aria", "after"}) {  // all that the pages read
             const auto it = query.find(k);
@@ -247,28 +368,54 @@ struct CRankServer::SImpl {
         }
         const uint64_t generation = pStore->Generation();
         std::shared_ptr<const CPageCache::SEntry> entry = cache.Find(key, generation);
-        if (!entry) {
-            auto fresh = std::make_shared<CPageCache::SEntry>();
-            fresh->nGeneration = generation;
-            const int status = ::ResultPage(*pStore, Lookup(query), fresh->strPlain);
-            if (status != 200) {
-                SHttpResponse r;
-                r.nStatus = status;
-                r.strBody = std::move(fresh->strPlain);
-                return r;
-            }
-            if (!Gzip(fresh->strPlain, fresh->strGzip))
-                fresh->strGzip.clear();
-            cache.Put(key, fresh);
-            entry = fresh;
+        if (entry)
+            return Cached(req, *entry);
+        const bool bGzip = AcceptsGzip(req);
+        return Later(reply, client, [this, key, query, generation, bGzip] {
+            return RenderPage(key, query, generation, bGzip);
+        });
+    }
+
+    // On a database thread. A page whose reads failed is never cached: it is
+    // tried once more on a fresh connection, then answered 503.
+    SHttpResponse RenderPage(const std::string& key,
+                             const std::map<std::string, std::string>& query, uint64_t generation,
+                             bool bGzip) {
+        auto fresh = std::make_shared<CPageCache::SEntry>();
+        fresh->nGeneration = generation;
+        int status = 0;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const int failures = CRankStore::ReadFailuresOnThisThread();
+            fresh->strPlain.clear();
+            status = ::ResultPage(*pStore, Lookup(query), fresh->strPlain);
+            if (CRankStore::ReadFailuresOnThisThread() == failures)
+                break;
+            if (attempt == 1)
+                return Busy();
         }
+        if (status != 200) {
+            SHttpResponse r;
+            r.nStatus = status;
+            r.strBody = std::move(fresh->strPlain);
+            return r;
+        }
+        if (!Gzip(fresh->strPlain, fresh->strGzip))
+            fresh->strGzip.clear();
+        cache.Put(key, fresh);
+        SHttpRequest req;
+        if (bGzip)
+            req.arrHeaders.emplace_back("accept-encoding", "gzip");
+        return Cached(req, *fresh);
+    }
+
+    static SHttpResponse Cached(const SHttpRequest& req, const CPageCache::SEntry& entry) {
         SHttpResponse r;
         r.arrHeaders.emplace_back("Vary", "Accept-Encoding");
-        if (!entry->strGzip.empty() && AcceptsGzip(req)) {
+        if (!entry.strGzip.empty() && AcceptsGzip(req)) {
             r.arrHeaders.emplace_back("Content-Encoding", "gzip");
-            r.strBody = entry->strGzip;
+            r.strBody = entry.strGzip;
         } else {
-            r.strBody = entry->strPlain;
+            r.strBody = entry.strPlain;
         }
         return r;
     }
@@ -278,6 +425,7 @@ CRankServer::CRankServer() : m_p(std::make_unique<SImpl>()) {}
 
 CRankServer::~CRankServer() {
     m_p->pFront.reset();
+    m_p->pDb.reset();
 }
 
 uint16_t CRankServer::Port() const {
@@ -321,12 +469,14 @@ std::unique_ptr<CRankServer> CRankServer::Start(const SServerOptions& opt, std::
             return nullptr;
     }
     impl.pVerified = std::make_unique<CVerifiedRanking>(*impl.pStore, impl.pChecker.get());
+    impl.pDb = std::make_unique<CDbWork>(kDbThreads);
     SFrontOptions f;
     f.arrAddresses = opt.arrAddresses;
     f.nPort = opt.nPort;
     f.nThreads = opt.nThreads;
     f.nMaxConnections = opt.nMaxConnections;
     f.nHeadDeadlineMs = opt.nHeadDeadlineMs;
+    f.nAnswerDeadlineMs = opt.nAnswerDeadlineMs;
     const size_t upload = opt.nMaxUploadBytes;
     f.fnBodyLimit = [upload](const SHttpRequest& req) {
         return req.strMethod == "POST" && req.strPath == kReplayPath ? upload : 0;

@@ -6,14 +6,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include <zlib.h>
 
 #include "http/KoruHttpConnect.h"
 #include "server/RankServer.h"
 #include "server/RankStore.h"
+#include "server/SqlConn.h"
 #include "tests/server/RawHttp.h"
 
 namespace {
@@ -339,4 +343,43 @@ TEST_F(ServerTest, PagesAreGzippedWhenAskedAndFollowEveryRecord) {
     EXPECT_TRUE(
         Has(Gunzip(BodyOf(rawhttp::Get(m_pServer->Port(), path, "Accept-Encoding: gzip\r\n"))),
             "<td>second</td>"));
+}
+
+// The database held up by someone else (here: the write lock of the file,
+// taken by another connection for three seconds) must not hold up pages
+// that need no database, and what waits for it is answered at its deadline.
+TEST_F(ServerTest, AWaitForTheDatabaseHoldsUpNoOtherRequestOfItsLoop) {
+    m_opt.nThreads = 1;  // everything on one event loop
+    m_opt.nAnswerDeadlineMs = 1500;
+    Restart();
+    Submit("aria=&name=Held&mode=0&level=1&score=120");
+    ASSERT_TRUE(Has(Get("/game/quibbix/GameResult.asp?data=1"), "<td>Held</td>"));  // cached now
+    std::string err;
+    const auto other = OpenSqlConn(m_opt.strDb, err);
+    ASSERT_TRUE(other) << err;
+    ASSERT_TRUE(other->Begin());
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const std::string body = std::string("DZREPLAY") + std::string(200, 'x');
+    auto upload = std::async(std::launch::async, [&] {
+        const std::string r =
+            rawhttp::Exchange(m_pServer->Port(),
+                              "POST /game/quibbix/Replay.asp HTTP/1.1\r\nHost: x\r\n"
+                              "Connection: close\r\nContent-Length: " +
+                                  std::to_string(body.size()) + "\r\n\r\n" + body);
+        return std::make_pair(r, Clock::now() - start);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the upload is waiting
+    const auto asked = Clock::now();
+    const std::string page = Get("/game/quibbix/GameResult.asp?data=1");
+    EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(500));
+    EXPECT_TRUE(Has(page, "<td>Held</td>")) << page;
+    const auto answer = upload.get();
+    EXPECT_TRUE(Has(answer.first, "HTTP/1.1 503")) << answer.first;
+    EXPECT_GE(answer.second, std::chrono::milliseconds(1400));
+    EXPECT_LT(answer.second, std::chrono::milliseconds(2800));  // before the lock goes
+    std::this_thread::sleep_for(std::chrono::seconds(3) - (Clock::now() - start));
+    other->Rollback();
+    // Once the lock is gone the server is as before.
+    EXPECT_TRUE(Has(Submit("aria=&name=After&mode=0&level=1&score=130"), "Rank 1 of 2"));
 }
