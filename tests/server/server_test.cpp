@@ -19,6 +19,7 @@
 #include "server/RankStore.h"
 #include "server/SqlConn.h"
 #include "tests/server/RawHttp.h"
+#include "tests/support/PgCluster.h"
 
 namespace {
 
@@ -382,4 +383,47 @@ TEST_F(ServerTest, AWaitForTheDatabaseHoldsUpNoOtherRequestOfItsLoop) {
     other->Rollback();
     // Once the lock is gone the server is as before.
     EXPECT_TRUE(Has(Submit("aria=&name=After&mode=0&level=1&score=130"), "Rank 1 of 2"));
+}
+
+// After a restart of the database server every pooled connection is dead. A
+// page read on one is read again on a fresh one; a page whose reads failed
+// is never answered 200 (and never kept in the cache).
+TEST_F(ServerTest, PagesAfterARestartOfTheDatabaseServerAreRightOr503) {
+    if (!CPgCluster::Installed())
+        GTEST_SKIP() << "PostgreSQL 15 is not installed";
+    std::string err;
+    auto cluster = CPgCluster::Start(err);
+    ASSERT_TRUE(cluster) << err;
+    m_opt.strDb = cluster->Uri();
+    m_opt.nThreads = 1;
+    Restart();
+    Submit("aria=&name=Before&mode=0&level=1&score=50");
+    const char* const pages[] = {"data=0",        "data=1",        "data=2",
+                                 "data=1&page=2", "data=0&page=2", "data=2&aria=Japan"};
+    // Several readers in the pool at once.
+    std::vector<std::thread> readers;
+    for (const char* q : pages)
+        readers.emplace_back([this, q] { Get(std::string("/game/quibbix/GameResult.asp?") + q); });
+    for (auto& t : readers)
+        t.join();
+    cluster->Kill();
+    ASSERT_TRUE(cluster->Restart());
+    // The writer makes its link again; the new record changes every page.
+    const std::string after = Submit("aria=&name=After&mode=0&level=1&score=60");
+    EXPECT_TRUE(Has(after, "Rank 1 of 2")) << after;
+    for (int round = 0; round < 2; ++round) {
+        const std::string page =
+            rawhttp::Get(m_pServer->Port(), "/game/quibbix/GameResult.asp?data=1");
+        EXPECT_TRUE(Has(page, "HTTP/1.1 503") || Has(page, "<td>After</td>")) << page;
+        for (const char* q : {"data=0", "data=1&page=2", "data=2"}) {
+            const std::string other =
+                rawhttp::Get(m_pServer->Port(), std::string("/game/quibbix/GameResult.asp?") + q);
+            EXPECT_TRUE(Has(other, "HTTP/1.1 503") || Has(other, "HTTP/1.1 200")) << other;
+            if (std::string(q) == "data=0")
+                EXPECT_TRUE(Has(other, "HTTP/1.1 503") || Has(other, "<td>After</td>")) << other;
+        }
+    }
+    const std::string last = Get("/game/quibbix/GameResult.asp?data=1");
+    EXPECT_TRUE(Has(last, "<td>After</td>")) << last;
+    m_pServer.reset();
 }
