@@ -116,7 +116,10 @@ private:
     // (false fails the transaction), then told whether it was committed.
     struct SJob {
         std::string strClient;  // its address is locked for the transaction
-        int nOrder = 0;         // jobs run by score, so that writers meet the counters in order
+        // Jobs run in the order of the replay each one writes, so that two
+        // servers' batches take those rows in one order.
+        std::string strOrder;
+        std::shared_ptr<SSubmitResult> pResult;  // a submission's, counted by the batch
         std::function<bool(CSqlConn&, int64_t nNowMs)> fnRun;
         std::function<void(bool bCommitted)> fnDone;
     };
@@ -128,6 +131,7 @@ private:
     void RaiseGeneration(int64_t nSeen);
     void RunBatch(std::vector<SJob>& jobs);
     bool RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow);
+    static bool CountBatch(CSqlConn& c, std::vector<SJob*>& jobs);
     std::unique_ptr<CSqlConn> TakeReader();
     void GiveBack(std::unique_ptr<CSqlConn> conn);
     void DropReaders(std::unique_ptr<CSqlConn> conn);

@@ -419,8 +419,9 @@ TEST_F(ServerTest, PagesAfterARestartOfTheDatabaseServerAreRightOr503) {
             const std::string other =
                 rawhttp::Get(m_pServer->Port(), std::string("/game/quibbix/GameResult.asp?") + q);
             EXPECT_TRUE(Has(other, "HTTP/1.1 503") || Has(other, "HTTP/1.1 200")) << other;
-            if (std::string(q) == "data=0")
+            if (std::string(q) == "data=0") {
                 EXPECT_TRUE(Has(other, "HTTP/1.1 503") || Has(other, "<td>After</td>")) << other;
+            }
         }
     }
     const std::string last = Get("/game/quibbix/GameResult.asp?data=1");
