@@ -166,49 +166,98 @@ bool ClaimReplay(CSqlConn& c, const SRecord& rec, bool& bClaimed) {
     return bClaimed || SqlDo(c, "UPDATE records SET verified = 0 WHERE id = ?", {rec.nId});
 }
 
-// The same steps in one call to the server's function (see the schema).
-bool DoSubmitPg(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
-    const bool bClaim = sub.rec.bVerified && !sub.rec.strReplay.empty();
+// A PostgreSQL array literal of texts; a null for an empty replay.
+std::string TextArray(const std::vector<const std::string*>& arr) {
+    std::string out = "{";
+    for (const std::string* p : arr) {
+        out += out.size() > 1 ? "," : "";
+        if (!p) {
+            out += "NULL";
+            continue;
+        }
+        out += '"';
+        for (const char ch : *p) {
+            if (ch == '"' || ch == '\\')
+                out += '\\';
+            out += ch;
+        }
+        out += '"';
+    }
+    return out + "}";
+}
+
+std::string IntArray(const std::vector<int64_t>& arr) {
+    std::string out = "{";
+    for (const int64_t n : arr)
+        out += (out.size() > 1 ? "," : "") + std::to_string(n);
+    return out + "}";
+}
+
+// A run of submissions in one round trip: the server's function (see the
+// schema) once for each, in their order, each seeing the ones before it.
+// One statement instead of one a record was most of a batch's time.
+bool DoSubmitsPg(CSqlConn& c, const std::vector<const SSubmission*>& subs, int64_t nNow,
+                 const std::vector<SSubmitResult*>& results) {
+    std::vector<const std::string*> clients, fps, arias, names, replays;
+    std::vector<int64_t> limits, levels, scores, claims;
+    for (const SSubmission* sub : subs) {
+        clients.push_back(&sub->strClient);
+        fps.push_back(&sub->strFingerprint);
+        arias.push_back(&sub->rec.strAria);
+        names.push_back(&sub->rec.strName);
+        replays.push_back(sub->rec.strReplay.empty() ? nullptr : &sub->rec.strReplay);
+        limits.push_back(sub->nLimitPerMinute);
+        levels.push_back(sub->rec.nLevel);
+        scores.push_back(sub->rec.nScore);
+        claims.push_back(sub->rec.bVerified && !sub->rec.strReplay.empty() ? 1 : 0);
+    }
     auto s = SqlRun(
         c,
-        "SELECT outcome, rid, raria, rname, rlevel, rscore, rverified, rreplay, taken, "
-        "higher, total FROM rank_submit(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        {sub.strClient, sub.strFingerprint, int64_t{sub.nLimitPerMinute}, nNow, sub.rec.strAria,
-         sub.rec.strName, int64_t{sub.rec.nLevel}, int64_t{sub.rec.nScore}, int64_t{bClaim ? 1 : 0},
-         sub.rec.strReplay.empty() ? SqlArg(nullptr) : SqlArg(sub.rec.strReplay)});
-    if (!s || !s->Step())
-        return false;
-    const int64_t outcome = s->Int(0);
-    if (outcome == 2) {
-        r.eResult = ESubmit::Limited;
-        r.rec.bVerified = false;
-        return true;
+        "SELECT r.outcome, r.rid, r.raria, r.rname, r.rlevel, r.rscore, r.rverified, r.rreplay, "
+        "r.taken, r.higher, r.total FROM unnest(?::text[], ?::text[], ?::integer[], ?::text[], "
+        "?::text[], ?::integer[], ?::integer[], ?::integer[], ?::text[]) WITH ORDINALITY AS "
+        "a(client, fp, lim, aria, name, level, score, claim, replay, ord) CROSS JOIN LATERAL "
+        "rank_submit(a.client, a.fp, a.lim, ?, a.aria, a.name, a.level, a.score, a.claim, "
+        "a.replay) AS r ORDER BY a.ord",
+        {TextArray(clients), TextArray(fps), IntArray(limits), TextArray(arias), TextArray(names),
+         IntArray(levels), IntArray(scores), IntArray(claims), TextArray(replays), nNow});
+    size_t i = 0;
+    for (; s && i < results.size() && s->Step(); ++i) {
+        SSubmitResult& r = *results[i];
+        const int64_t outcome = s->Int(0);
+        if (outcome == 2) {
+            r.eResult = ESubmit::Limited;
+            r.rec.bVerified = false;
+            continue;
+        }
+        r.eResult = outcome == 1 ? ESubmit::Repeated : ESubmit::Stored;
+        r.rec = {s->Int(1),
+                 s->Text(2),
+                 s->Text(3),
+                 static_cast<int>(s->Int(4)),
+                 static_cast<int>(s->Int(5)),
+                 s->Int(6) != 0,
+                 s->Null(7) ? std::string() : s->Text(7)};
+        r.bReplayTaken = s->Int(8) != 0;
+        r.nRank = static_cast<int>(s->Int(9)) + 1;
+        r.nTotal = static_cast<int>(s->Int(10));
     }
-    r.eResult = outcome == 1 ? ESubmit::Repeated : ESubmit::Stored;
-    r.rec = {s->Int(1),
-             s->Text(2),
-             s->Text(3),
-             static_cast<int>(s->Int(4)),
-             static_cast<int>(s->Int(5)),
-             s->Int(6) != 0,
-             s->Null(7) ? std::string() : s->Text(7)};
-    r.bReplayTaken = s->Int(8) != 0;
-    r.nRank = static_cast<int>(s->Int(9)) + 1;
-    r.nTotal = static_cast<int>(s->Int(10));
-    while (s->Step()) {
+    while (s && s->Step()) {
     }
-    return !s->Failed();
+    return s && !s->Failed() && i == results.size();
+}
+
+bool Storable(const SSubmission& sub) {
+    return Storable(sub.rec.strAria) && Storable(sub.rec.strName) && Storable(sub.rec.strReplay) &&
+           Storable(sub.strClient);
 }
 
 bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
     r = SSubmitResult();
     r.rec = sub.rec;
     r.rec.nId = 0;
-    if (!Storable(sub.rec.strAria) || !Storable(sub.rec.strName) || !Storable(sub.rec.strReplay) ||
-        !Storable(sub.strClient))
+    if (!Storable(sub))
         return false;
-    if (c.Engine() == EEngine::Postgres)
-        return DoSubmitPg(c, sub, nNow, r);
     if (FindRepeat(c, sub, nNow, r.rec)) {
         r.eResult = ESubmit::Repeated;
         return RankAndTotal(c, r);
@@ -466,9 +515,8 @@ bool CRankStore::RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow) {
                    {arr + "}"});
     }
     ok = ok && SqlDo(c, "DELETE FROM submissions WHERE at < ?", {nNow - kMinuteMs});
-    for (SJob* j : jobs)
-        ok = ok && j->fnRun(c, nNow);
-    ok = ok && (c.Engine() != EEngine::Postgres || CountBatch(c, jobs));
+    ok = ok && (c.Engine() == EEngine::Postgres ? RunJobsPg(c, jobs, nNow) && CountBatch(c, jobs)
+                                                : RunJobs(c, jobs, nNow));
     int64_t generation = 0;
     ok = ok && SqlScalar(c,
                          "UPDATE meta SET value = value + 1 WHERE key = 'generation' RETURNING "
@@ -481,6 +529,40 @@ bool CRankStore::RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow) {
     }
     c.Rollback();
     return false;
+}
+
+bool CRankStore::RunJobs(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow) {
+    for (SJob* j : jobs)
+        if (!j->fnRun(c, nNow))
+            return false;
+    return true;
+}
+
+// Consecutive submissions go to the server as one statement, in their order.
+bool CRankStore::RunJobsPg(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow) {
+    std::vector<const SSubmission*> subs;
+    std::vector<SSubmitResult*> results;
+    auto flush = [&] {
+        const bool ok = subs.empty() || DoSubmitsPg(c, subs, nNow, results);
+        subs.clear();
+        results.clear();
+        return ok;
+    };
+    for (SJob* j : jobs) {
+        if (!j->pSub) {
+            if (!flush() || !j->fnRun(c, nNow))
+                return false;
+            continue;
+        }
+        *j->pResult = SSubmitResult();
+        j->pResult->rec = j->pSub->rec;
+        j->pResult->rec.nId = 0;
+        if (!Storable(*j->pSub))
+            return false;
+        subs.push_back(j->pSub.get());
+        results.push_back(j->pResult.get());
+    }
+    return flush();
 }
 
 // The batch's stored records added to the counters in one statement. Each
@@ -530,8 +612,10 @@ void CRankStore::Submit(SSubmission sub, SubmitDone done) {
     job.pResult = result;
     if (!sub.strFingerprint.empty())
         sub.strFingerprint = Digest(sub.strFingerprint);
-    job.fnRun = [sub = std::move(sub), result](CSqlConn& c, int64_t nNow) {
-        return DoSubmit(c, sub, nNow, *result);
+    auto pSub = std::make_shared<const SSubmission>(std::move(sub));
+    job.pSub = pSub;
+    job.fnRun = [pSub, result](CSqlConn& c, int64_t nNow) {
+        return DoSubmit(c, *pSub, nNow, *result);
     };
     job.fnDone = [result, done = std::move(done)](bool bCommitted) {
         if (!bCommitted) {

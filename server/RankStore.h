@@ -119,7 +119,8 @@ private:
         // Jobs run in the order of the replay each one writes, so that two
         // servers' batches take those rows in one order.
         std::string strOrder;
-        std::shared_ptr<SSubmitResult> pResult;  // a submission's, counted by the batch
+        std::shared_ptr<const SSubmission> pSub;  // a submission's, run with its neighbours
+        std::shared_ptr<SSubmitResult> pResult;   // and counted by the batch
         std::function<bool(CSqlConn&, int64_t nNowMs)> fnRun;
         std::function<void(bool bCommitted)> fnDone;
     };
@@ -131,6 +132,8 @@ private:
     void RaiseGeneration(int64_t nSeen);
     void RunBatch(std::vector<SJob>& jobs);
     bool RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow);
+    static bool RunJobs(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow);
+    static bool RunJobsPg(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow);
     static bool CountBatch(CSqlConn& c, std::vector<SJob*>& jobs);
     std::unique_ptr<CSqlConn> TakeReader();
     void GiveBack(std::unique_ptr<CSqlConn> conn);
