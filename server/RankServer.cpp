@@ -108,8 +108,7 @@ private:
 
 // Everything that may wait on the database runs here, never on an event
 // loop: one slow statement (a write lock held elsewhere, a database server
-// that went away) would stop every connection of its loop. Work that starts
-// after its request's deadline is not done: the front has answered 503.
+// that went away) would stop every connection of its loop.
 class CDbWork {
 public:
     explicit CDbWork(int nThreads) {
@@ -128,40 +127,35 @@ public:
     CDbWork(const CDbWork&) = delete;
     CDbWork& operator=(const CDbWork&) = delete;
     // False when too much is waiting already.
-    bool Post(Clock::time_point tDeadline, std::function<void()> fn) {
+    bool Post(std::function<void()> fn) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_bStop || m_queue.size() >= kMaxQueuedDbWork)
                 return false;
-            m_queue.push_back({tDeadline, std::move(fn)});
+            m_queue.push_back(std::move(fn));
         }
         m_cv.notify_one();
         return true;
     }
 
 private:
-    struct SWork {
-        Clock::time_point tDeadline;
-        std::function<void()> fn;
-    };
     void Run() {
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
             m_cv.wait(lock, [this] { return m_bStop || !m_queue.empty(); });
             if (m_queue.empty())
                 return;  // stopping, and everything done
-            SWork work = std::move(m_queue.front());
+            std::function<void()> fn = std::move(m_queue.front());
             m_queue.pop_front();
             lock.unlock();
-            if (Clock::now() < work.tDeadline)
-                work.fn();
-            work.fn = nullptr;  // its reply, if unanswered, goes here and not under the lock
+            fn();
+            fn = nullptr;  // what it holds goes here, not under the lock
             lock.lock();
         }
     }
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    std::deque<SWork> m_queue;
+    std::deque<std::function<void()>> m_queue;
     bool m_bStop = false;
     std::vector<std::thread> m_arrThreads;
 };
@@ -183,6 +177,20 @@ struct CRankServer::SImpl {
     std::unique_ptr<CVerifiedRanking> pVerified;
     std::unique_ptr<CReplayChecker> pChecker;  // its queued checks end in pVerified
     CPageCache cache;
+    // Requests for a page that is being rendered wait for that rendering
+    // rather than each read the database again: a write empties the cache
+    // for every reader at once.
+    struct SWaiter {
+        std::shared_ptr<CHttpReply> reply;
+        std::string strClient;
+        bool bGzip;
+    };
+    struct SRender {
+        uint64_t nGeneration = 0;
+        std::vector<SWaiter> arrWaiters;
+    };
+    std::mutex renderMutex;
+    std::unordered_map<std::string, std::shared_ptr<SRender>> renders;
     std::unique_ptr<CDbWork> pDb;        // ends its work before the store goes
     std::unique_ptr<CHttpFront> pFront;  // last: stopped before anything it calls goes
 
@@ -192,15 +200,18 @@ struct CRankServer::SImpl {
                    : Clock::time_point::max();
     }
     // Runs fn on a database thread; its answer goes to the reply from there.
+    // Work that would start past its request's deadline is not begun.
     SHttpResponse Later(const std::shared_ptr<CHttpReply>& reply, const std::string& client,
                         std::function<SHttpResponse()> fn) {
-        const bool bPosted = pDb->Post(Deadline(), [reply, client, fn = std::move(fn)] {
-            SHttpResponse resp = fn();
+        const bool bPosted = pDb->Post([reply, client, deadline = Deadline(), fn = std::move(fn)] {
+            SHttpResponse resp = Clock::now() < deadline ? fn() : Busy();
             resp.strLogClient = client;
             reply->Send(std::move(resp));
         });
-        if (!bPosted)
-            return Busy();
+        return bPosted ? Deferred() : Busy();
+    }
+    // Answered later, by whoever does the work.
+    static SHttpResponse Deferred() {
         SHttpResponse later;
         later.nStatus = 0;
         return later;
@@ -330,20 +341,21 @@ struct CRankServer::SImpl {
             resp.strLogClient = client;
             reply->Send(std::move(resp));
         };
-        SHttpResponse later;
-        later.nStatus = 0;
         // Without a replay nothing is read first: the record goes straight to
         // the writer's queue. A replay is read from the database first.
         if (strKey.empty()) {
             pVerified->Submit(std::move(sub), strKey, std::move(done));
-            return later;
+            return Deferred();
         }
         auto pending = std::make_shared<SSubmission>(std::move(sub));
-        if (!pDb->Post(Deadline(), [this, pending, strKey, done] {
-                pVerified->Submit(std::move(*pending), strKey, done);
+        if (!pDb->Post([this, pending, strKey, done, reply, deadline = Deadline()] {
+                if (Clock::now() < deadline)
+                    pVerified->Submit(std::move(*pending), strKey, done);
+                else
+                    reply->Send(Busy());
             }))
             return Reply("Not registered: the ranking cannot store records now.");
-        return later;
+        return Deferred();
     }
 
     static QueryLookup Lookup(const std::map<std::string, std::string>& query) {
@@ -369,18 +381,58 @@ struct CRankServer::SImpl {
         const uint64_t generation = pStore->Generation();
         std::shared_ptr<const CPageCache::SEntry> entry = cache.Find(key, generation);
         if (entry)
-            return Cached(req, *entry);
-        const bool bGzip = AcceptsGzip(req);
-        return Later(reply, client, [this, key, query, generation, bGzip] {
-            return RenderPage(key, query, generation, bGzip);
-        });
+            return Cached(AcceptsGzip(req), *entry);
+        SWaiter waiter{reply, client, AcceptsGzip(req)};
+        std::shared_ptr<SRender> render;
+        {
+            std::lock_guard<std::mutex> lock(renderMutex);
+            std::shared_ptr<SRender>& pending = renders[key];
+            if (pending && pending->nGeneration >= generation) {
+                pending->arrWaiters.push_back(std::move(waiter));
+                return Deferred();
+            }
+            pending = std::make_shared<SRender>();  // an older one keeps its own waiters
+            pending->nGeneration = generation;
+            pending->arrWaiters.push_back(std::move(waiter));
+            render = pending;
+        }
+        if (!pDb->Post([this, key, query, render, deadline = Deadline()] {
+                SHttpResponse error = Busy();
+                auto fresh = Clock::now() < deadline ? RenderPage(query, render->nGeneration, error)
+                                                     : nullptr;
+                if (fresh)
+                    cache.Put(key, fresh);
+                FinishRender(key, render, fresh, error);
+            }))
+            FinishRender(key, render, nullptr, Busy());
+        return Deferred();
+    }
+
+    // Every request that waited for the page gets it (or the error).
+    void FinishRender(const std::string& key, const std::shared_ptr<SRender>& render,
+                      const std::shared_ptr<const CPageCache::SEntry>& entry,
+                      const SHttpResponse& error) {
+        std::vector<SWaiter> waiters;
+        {
+            std::lock_guard<std::mutex> lock(renderMutex);
+            waiters.swap(render->arrWaiters);
+            const auto it = renders.find(key);
+            if (it != renders.end() && it->second == render)
+                renders.erase(it);
+        }
+        for (SWaiter& w : waiters) {
+            SHttpResponse resp = entry ? Cached(w.bGzip, *entry) : error;
+            resp.strLogClient = w.strClient;
+            w.reply->Send(std::move(resp));
+        }
     }
 
     // On a database thread. A page whose reads failed is never cached: it is
-    // tried once more on a fresh connection, then answered 503.
-    SHttpResponse RenderPage(const std::string& key,
-                             const std::map<std::string, std::string>& query, uint64_t generation,
-                             bool bGzip) {
+    // tried once more on a fresh connection, then answered 503. nullptr with
+    // the answer in error when there is no page to keep.
+    std::shared_ptr<const CPageCache::SEntry> RenderPage(
+        const std::map<std::string, std::string>& query, uint64_t generation,
+        SHttpResponse& error) {
         auto fresh = std::make_shared<CPageCache::SEntry>();
         fresh->nGeneration = generation;
         int status = 0;
@@ -391,27 +443,23 @@ struct CRankServer::SImpl {
             if (CRankStore::ReadFailuresOnThisThread() == failures)
                 break;
             if (attempt == 1)
-                return Busy();
+                return nullptr;  // error stays Busy()
         }
         if (status != 200) {
-            SHttpResponse r;
-            r.nStatus = status;
-            r.strBody = std::move(fresh->strPlain);
-            return r;
+            error.nStatus = status;
+            error.arrHeaders.clear();
+            error.strBody = std::move(fresh->strPlain);
+            return nullptr;
         }
         if (!Gzip(fresh->strPlain, fresh->strGzip))
             fresh->strGzip.clear();
-        cache.Put(key, fresh);
-        SHttpRequest req;
-        if (bGzip)
-            req.arrHeaders.emplace_back("accept-encoding", "gzip");
-        return Cached(req, *fresh);
+        return fresh;
     }
 
-    static SHttpResponse Cached(const SHttpRequest& req, const CPageCache::SEntry& entry) {
+    static SHttpResponse Cached(bool bGzip, const CPageCache::SEntry& entry) {
         SHttpResponse r;
         r.arrHeaders.emplace_back("Vary", "Accept-Encoding");
-        if (!entry.strGzip.empty() && AcceptsGzip(req)) {
+        if (!entry.strGzip.empty() && bGzip) {
             r.arrHeaders.emplace_back("Content-Encoding", "gzip");
             r.strBody = entry.strGzip;
         } else {

@@ -570,7 +570,8 @@ bool CRankStore::RunJobsPg(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow) 
 // the batch's own records before it are added here, as the one-by-one
 // counting of the embedded engine would have it.
 bool CRankStore::CountBatch(CSqlConn& c, std::vector<SJob*>& jobs) {
-    std::string levels, verified, scores, arias;
+    std::vector<int64_t> levels, verified, scores;
+    std::vector<const std::string*> arias;
     std::vector<const SRecord*> earlier;
     for (SJob* j : jobs) {
         SSubmitResult* r = j->pResult.get();
@@ -586,22 +587,15 @@ bool CRankStore::CountBatch(CSqlConn& c, std::vector<SJob*>& jobs) {
             continue;
         ++r->nTotal;  // itself
         earlier.push_back(&r->rec);
-        const char* sep = levels.empty() ? "{" : ",";
-        levels += sep + std::to_string(r->rec.nLevel);
-        verified += sep + std::string(r->rec.bVerified ? "1" : "0");
-        scores += sep + std::to_string(r->rec.nScore);
-        arias += sep + std::string("\"");
-        for (const char ch : r->rec.strAria) {
-            if (ch == '"' || ch == '\\')
-                arias += '\\';
-            arias += ch;
-        }
-        arias += '"';
+        levels.push_back(r->rec.nLevel);
+        verified.push_back(r->rec.bVerified ? 1 : 0);
+        scores.push_back(r->rec.nScore);
+        arias.push_back(&r->rec.strAria);
     }
     if (earlier.empty())
         return true;
     return SqlDo(c, "SELECT rank_count(?::integer[], ?::integer[], ?::integer[], ?::text[])",
-                 {levels + "}", verified + "}", scores + "}", arias + "}"});
+                 {IntArray(levels), IntArray(verified), IntArray(scores), TextArray(arias)});
 }
 
 void CRankStore::Submit(SSubmission sub, SubmitDone done) {
