@@ -527,6 +527,7 @@ void CHttpFront::CLoop::Run() {
         if (Clock::now() >= nextSweep) {
             Sweep(Clock::now());
             nextSweep = Clock::now() + std::chrono::milliseconds(kSweepMs);
+            bFull = DrainQueue() || bFull;  // answers to requests the sweep let through
         }
     }
     {

@@ -428,3 +428,24 @@ TEST_F(ServerTest, PagesAfterARestartOfTheDatabaseServerAreRightOr503) {
     EXPECT_TRUE(Has(last, "<td>After</td>")) << last;
     m_pServer.reset();
 }
+
+// Many readers of a page that is not in the cache (a write has just emptied
+// it): one reads the database, every one gets the page.
+TEST_F(ServerTest, ReadersOfAPageBeingRenderedAllGetIt) {
+    m_opt.nThreads = 2;
+    Restart();
+    for (int round = 0; round < 3; ++round) {
+        const std::string name = "Crowd" + std::to_string(round);
+        Submit("aria=&name=" + name + "&mode=0&level=1&score=" + std::to_string(100 + round));
+        std::vector<std::future<std::string>> pages;
+        for (int i = 0; i < 24; ++i)
+            pages.push_back(std::async(std::launch::async, [this, i] {
+                return rawhttp::Get(m_pServer->Port(),
+                                    "/game/quibbix/GameResult.asp?data=" + std::to_string(i % 2));
+            }));
+        for (auto& p : pages) {
+            const std::string page = p.get();
+            EXPECT_TRUE(Has(page, "HTTP/1.1 200") && Has(page, "<td>" + name + "</td>")) << page;
+        }
+    }
+}
