@@ -41,6 +41,7 @@ constexpr size_t kMaxHeaders = 100;
 constexpr size_t kReadChunk = 16384;
 constexpr int kMaxEvents = 256;
 constexpr int kSweepMs = 100;
+constexpr int kMaxDrainRounds = 16;
 constexpr int kLingerMs = 2000;
 constexpr size_t kMaxLingerBytes = 1 << 20;
 constexpr uint64_t kEventId = 0;
@@ -337,7 +338,11 @@ std::string Printable(const std::string& strText) {
 // Answers waiting for their loop, filled from any thread.
 struct CHttpReply::SQueue {
     std::mutex mutex;
-    std::vector<std::pair<uint64_t, SHttpResponse>> arrDone;
+    struct SDone {
+        uint64_t nConn, nSerial;
+        SHttpResponse resp;
+    };
+    std::vector<SDone> arrDone;
     int fdEvent = -1;
     bool bStopped = false;
     SQueue() : fdEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
@@ -349,30 +354,30 @@ struct CHttpReply::SQueue {
         const uint64_t one = 1;
         [[maybe_unused]] const ssize_t n = write(fdEvent, &one, sizeof one);
     }
-    void Push(uint64_t nConn, SHttpResponse&& resp);
+    void Push(uint64_t nConn, uint64_t nSerial, SHttpResponse&& resp);
 };
 
 namespace {
-// The queue of the loop running on this thread: its own answers need no wake-up,
-// the loop looks at its queue after every batch.
+// The queue of the loop running on this thread: its own answers need no
+// wake-up, the loop drains its queue until it is empty before it waits.
 thread_local CHttpReply::SQueue* tls_pOwnQueue = nullptr;
 }  // namespace
 
-void CHttpReply::SQueue::Push(uint64_t nConn, SHttpResponse&& resp) {
+void CHttpReply::SQueue::Push(uint64_t nConn, uint64_t nSerial, SHttpResponse&& resp) {
     bool bWake = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (bStopped)
             return;
         bWake = arrDone.empty() && tls_pOwnQueue != this;
-        arrDone.emplace_back(nConn, std::move(resp));
+        arrDone.push_back({nConn, nSerial, std::move(resp)});
     }
     if (bWake)
         Wake();
 }
 
-CHttpReply::CHttpReply(std::shared_ptr<SQueue> pQueue, uint64_t nConn)
-    : m_pQueue(std::move(pQueue)), m_nConn(nConn) {}
+CHttpReply::CHttpReply(std::shared_ptr<SQueue> pQueue, uint64_t nConn, uint64_t nSerial)
+    : m_pQueue(std::move(pQueue)), m_nConn(nConn), m_nSerial(nSerial) {}
 
 CHttpReply::~CHttpReply() {
     if (!m_bSent.exchange(true)) {
@@ -380,13 +385,13 @@ CHttpReply::~CHttpReply() {
         r.nStatus = 500;
         r.strBody = ErrorPage(500);
         r.bClose = true;
-        m_pQueue->Push(m_nConn, std::move(r));
+        m_pQueue->Push(m_nConn, m_nSerial, std::move(r));
     }
 }
 
 void CHttpReply::Send(SHttpResponse resp) {
     if (!m_bSent.exchange(true))
-        m_pQueue->Push(m_nConn, std::move(resp));
+        m_pQueue->Push(m_nConn, m_nSerial, std::move(resp));
 }
 
 struct CHttpFront::SShared {
@@ -418,6 +423,7 @@ private:
     struct SConn {
         int fd = -1;
         uint64_t nId = 0;
+        uint64_t nSerial = 0;  // of the request in hand: a late answer to an earlier one is dropped
         std::string strPeer;
         std::string strIn, strOut;
         size_t nOutPos = 0, nLingered = 0;
@@ -455,11 +461,11 @@ private:
     void Advance(SConn& c);
     void Dispatch(SConn& c);
     void Refuse(SConn& c, int status);
-    void Deliver(uint64_t nId, SHttpResponse&& resp);
+    void Deliver(uint64_t nId, uint64_t nSerial, SHttpResponse&& resp);
     void Flush(SConn& c);
     void AfterWrite(SConn& c);
     void Close(uint64_t nId);
-    void DrainQueue();
+    bool DrainQueue();
     void Sweep(Clock::time_point now);
     void Log(const std::string& client, const std::string& method, const std::string& target,
              int status) const;
@@ -512,13 +518,16 @@ void CHttpFront::CLoop::Run() {
                     OnEvent(*it->second, events[i].events);
             }
         }
-        DrainQueue();
+        // Answers given on this thread while draining (the next pipelined
+        // request's) are drained too; a loop with more left does not sleep.
+        bFull = DrainQueue() || bFull;
         for (const uint64_t id : m_arrClosing)
             Close(id);
         m_arrClosing.clear();
         if (Clock::now() >= nextSweep) {
             Sweep(Clock::now());
             nextSweep = Clock::now() + std::chrono::milliseconds(kSweepMs);
+            bFull = DrainQueue() || bFull;  // answers to requests the sweep let through
         }
     }
     {
@@ -651,9 +660,13 @@ void CHttpFront::CLoop::Dispatch(SConn& c) {
     c.eState = EState::Busy;
     c.bHead = c.req.IsHead();
     c.bKeepAlive = c.req.bKeepAlive;
-    c.tDeadline = Clock::time_point::max();  // the reply's destructor answers at the latest
+    // Past its deadline a request is answered 503 by the sweep; without one,
+    // the reply's destructor answers at the latest.
+    c.tDeadline = m_shared.opt.nAnswerDeadlineMs > 0
+                      ? Clock::now() + std::chrono::milliseconds(m_shared.opt.nAnswerDeadlineMs)
+                      : Clock::time_point::max();
     SetEvents(c, 0);  // pipelined requests wait in the socket until this one is answered
-    auto reply = std::make_shared<CHttpReply>(m_pQueue, c.nId);
+    auto reply = std::make_shared<CHttpReply>(m_pQueue, c.nId, ++c.nSerial);
     SHttpRequest req = std::move(c.req);
     c.req = SHttpRequest();
     m_shared.handler(std::move(req), std::move(reply));
@@ -666,13 +679,13 @@ void CHttpFront::CLoop::Refuse(SConn& c, int status) {
     r.bClose = true;
     c.eState = EState::Busy;
     c.bHead = false;
-    Deliver(c.nId, std::move(r));
+    Deliver(c.nId, c.nSerial, std::move(r));
 }
 
-void CHttpFront::CLoop::Deliver(uint64_t nId, SHttpResponse&& resp) {
+void CHttpFront::CLoop::Deliver(uint64_t nId, uint64_t nSerial, SHttpResponse&& resp) {
     const auto it = m_conns.find(nId);
-    if (it == m_conns.end() || it->second->eState != EState::Busy)
-        return;  // the client left before its answer
+    if (it == m_conns.end() || it->second->eState != EState::Busy || it->second->nSerial != nSerial)
+        return;  // the client left before its answer, or it was answered at its deadline
     SConn& c = *it->second;
     const bool bKeep = c.bKeepAlive && !resp.bClose && !m_shared.bStop.load();
     Log(resp.strLogClient.empty() ? c.strPeer : resp.strLogClient, c.strLogMethod, c.strLogTarget,
@@ -733,14 +746,22 @@ void CHttpFront::CLoop::Close(uint64_t nId) {
     m_shared.nConnections.fetch_sub(1);
 }
 
-void CHttpFront::CLoop::DrainQueue() {
-    std::vector<std::pair<uint64_t, SHttpResponse>> done;
-    {
-        std::lock_guard<std::mutex> lock(m_pQueue->mutex);
-        done.swap(m_pQueue->arrDone);
+// True when answers are still waiting after a bounded number of rounds.
+bool CHttpFront::CLoop::DrainQueue() {
+    std::vector<CHttpReply::SQueue::SDone> done;
+    for (int round = 0; round < kMaxDrainRounds; ++round) {
+        done.clear();
+        {
+            std::lock_guard<std::mutex> lock(m_pQueue->mutex);
+            done.swap(m_pQueue->arrDone);
+        }
+        if (done.empty())
+            return false;
+        for (auto& d : done)
+            Deliver(d.nConn, d.nSerial, std::move(d.resp));
     }
-    for (auto& d : done)
-        Deliver(d.first, std::move(d.second));
+    std::lock_guard<std::mutex> lock(m_pQueue->mutex);
+    return !m_pQueue->arrDone.empty();
 }
 
 void CHttpFront::CLoop::Sweep(Clock::time_point now) {
@@ -750,6 +771,16 @@ void CHttpFront::CLoop::Sweep(Clock::time_point now) {
         SConn& c = *entry.second;
         if (c.tDeadline > now)
             continue;
+        if (c.eState == EState::Busy) {
+            // The handler has not answered in time (a database that hangs):
+            // say so; its answer, should it still come, is dropped.
+            SHttpResponse r;
+            r.nStatus = 503;
+            r.strBody = ErrorPage(503);
+            r.arrHeaders.emplace_back("Retry-After", "5");
+            Deliver(c.nId, c.nSerial, std::move(r));
+            continue;
+        }
         if ((c.eState == EState::Reading && !c.bIdle && !c.strIn.empty()) ||
             c.eState == EState::Body) {
             // A head or body that did not come in time: say so, then close.

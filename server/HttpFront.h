@@ -46,7 +46,7 @@ struct SHttpResponse {
 class CHttpReply {
 public:
     struct SQueue;
-    CHttpReply(std::shared_ptr<SQueue> pQueue, uint64_t nConn);
+    CHttpReply(std::shared_ptr<SQueue> pQueue, uint64_t nConn, uint64_t nSerial);
     ~CHttpReply();
     CHttpReply(const CHttpReply&) = delete;
     CHttpReply& operator=(const CHttpReply&) = delete;
@@ -55,6 +55,7 @@ public:
 private:
     std::shared_ptr<SQueue> m_pQueue;
     uint64_t m_nConn;
+    uint64_t m_nSerial;
     std::atomic<bool> m_bSent{false};
 };
 
@@ -68,6 +69,9 @@ struct SFrontOptions {
     int nHeadDeadlineMs = 10000;  // from the first byte to the end of the head
     int nBodyDeadlineMs = 20000;
     int nIdleMs = 15000;  // a kept-alive connection waiting for its next request
+    // From a request's dispatch to its answer; past it the answer is 503.
+    // 0: no deadline (the handler always answers).
+    int nAnswerDeadlineMs = 0;
     size_t nMaxHead = 8192;
     // The largest body the request may carry; 0 where none is wanted.
     std::function<size_t(const SHttpRequest&)> fnBodyLimit;

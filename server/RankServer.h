@@ -18,6 +18,9 @@ struct SServerOptions {
     int nThreads = 0;  // event loops; 0 is one per core
     int nMaxConnections = 4096;
     int nHeadDeadlineMs = 10000;
+    // From a request to its answer; past it the answer is 503 (a database
+    // that does not answer). 0: no deadline.
+    int nAnswerDeadlineMs = 15000;
     size_t nMaxUploadBytes = 256 * 1024;  // a replay's body
     std::string strData;                  // the game's data folder, for replay checks
 };

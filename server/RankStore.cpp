@@ -73,6 +73,10 @@ std::string Digest(const std::string& s) {
     return out;
 }
 
+// Reads that failed on this thread, so that a caller can tell an empty answer
+// from a lost one.
+thread_local int tls_nReadFailures = 0;
+
 const char* const kRecordColumns = "id, aria, name, level, score, verified, replay";
 
 std::vector<SRecord> Rows(CSqlStmt* s, std::vector<SRecord> out = {}) {
@@ -162,49 +166,98 @@ bool ClaimReplay(CSqlConn& c, const SRecord& rec, bool& bClaimed) {
     return bClaimed || SqlDo(c, "UPDATE records SET verified = 0 WHERE id = ?", {rec.nId});
 }
 
-// The same steps in one call to the server's function (see the schema).
-bool DoSubmitPg(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
-    const bool bClaim = sub.rec.bVerified && !sub.rec.strReplay.empty();
+// A PostgreSQL array literal of texts; a null for an empty replay.
+std::string TextArray(const std::vector<const std::string*>& arr) {
+    std::string out = "{";
+    for (const std::string* p : arr) {
+        out += out.size() > 1 ? "," : "";
+        if (!p) {
+            out += "NULL";
+            continue;
+        }
+        out += '"';
+        for (const char ch : *p) {
+            if (ch == '"' || ch == '\\')
+                out += '\\';
+            out += ch;
+        }
+        out += '"';
+    }
+    return out + "}";
+}
+
+std::string IntArray(const std::vector<int64_t>& arr) {
+    std::string out = "{";
+    for (const int64_t n : arr)
+        out += (out.size() > 1 ? "," : "") + std::to_string(n);
+    return out + "}";
+}
+
+// A run of submissions in one round trip: the server's function (see the
+// schema) once for each, in their order, each seeing the ones before it.
+// One statement instead of one a record was most of a batch's time.
+bool DoSubmitsPg(CSqlConn& c, const std::vector<const SSubmission*>& subs, int64_t nNow,
+                 const std::vector<SSubmitResult*>& results) {
+    std::vector<const std::string*> clients, fps, arias, names, replays;
+    std::vector<int64_t> limits, levels, scores, claims;
+    for (const SSubmission* sub : subs) {
+        clients.push_back(&sub->strClient);
+        fps.push_back(&sub->strFingerprint);
+        arias.push_back(&sub->rec.strAria);
+        names.push_back(&sub->rec.strName);
+        replays.push_back(sub->rec.strReplay.empty() ? nullptr : &sub->rec.strReplay);
+        limits.push_back(sub->nLimitPerMinute);
+        levels.push_back(sub->rec.nLevel);
+        scores.push_back(sub->rec.nScore);
+        claims.push_back(sub->rec.bVerified && !sub->rec.strReplay.empty() ? 1 : 0);
+    }
     auto s = SqlRun(
         c,
-        "SELECT outcome, rid, raria, rname, rlevel, rscore, rverified, rreplay, taken, "
-        "higher, total FROM rank_submit(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        {sub.strClient, sub.strFingerprint, int64_t{sub.nLimitPerMinute}, nNow, sub.rec.strAria,
-         sub.rec.strName, int64_t{sub.rec.nLevel}, int64_t{sub.rec.nScore}, int64_t{bClaim ? 1 : 0},
-         sub.rec.strReplay.empty() ? SqlArg(nullptr) : SqlArg(sub.rec.strReplay)});
-    if (!s || !s->Step())
-        return false;
-    const int64_t outcome = s->Int(0);
-    if (outcome == 2) {
-        r.eResult = ESubmit::Limited;
-        r.rec.bVerified = false;
-        return true;
+        "SELECT r.outcome, r.rid, r.raria, r.rname, r.rlevel, r.rscore, r.rverified, r.rreplay, "
+        "r.taken, r.higher, r.total FROM unnest(?::text[], ?::text[], ?::integer[], ?::text[], "
+        "?::text[], ?::integer[], ?::integer[], ?::integer[], ?::text[]) WITH ORDINALITY AS "
+        "a(client, fp, lim, aria, name, level, score, claim, replay, ord) CROSS JOIN LATERAL "
+        "rank_submit(a.client, a.fp, a.lim, ?, a.aria, a.name, a.level, a.score, a.claim, "
+        "a.replay) AS r ORDER BY a.ord",
+        {TextArray(clients), TextArray(fps), IntArray(limits), TextArray(arias), TextArray(names),
+         IntArray(levels), IntArray(scores), IntArray(claims), TextArray(replays), nNow});
+    size_t i = 0;
+    for (; s && i < results.size() && s->Step(); ++i) {
+        SSubmitResult& r = *results[i];
+        const int64_t outcome = s->Int(0);
+        if (outcome == 2) {
+            r.eResult = ESubmit::Limited;
+            r.rec.bVerified = false;
+            continue;
+        }
+        r.eResult = outcome == 1 ? ESubmit::Repeated : ESubmit::Stored;
+        r.rec = {s->Int(1),
+                 s->Text(2),
+                 s->Text(3),
+                 static_cast<int>(s->Int(4)),
+                 static_cast<int>(s->Int(5)),
+                 s->Int(6) != 0,
+                 s->Null(7) ? std::string() : s->Text(7)};
+        r.bReplayTaken = s->Int(8) != 0;
+        r.nRank = static_cast<int>(s->Int(9)) + 1;
+        r.nTotal = static_cast<int>(s->Int(10));
     }
-    r.eResult = outcome == 1 ? ESubmit::Repeated : ESubmit::Stored;
-    r.rec = {s->Int(1),
-             s->Text(2),
-             s->Text(3),
-             static_cast<int>(s->Int(4)),
-             static_cast<int>(s->Int(5)),
-             s->Int(6) != 0,
-             s->Null(7) ? std::string() : s->Text(7)};
-    r.bReplayTaken = s->Int(8) != 0;
-    r.nRank = static_cast<int>(s->Int(9)) + 1;
-    r.nTotal = static_cast<int>(s->Int(10));
-    while (s->Step()) {
+    while (s && s->Step()) {
     }
-    return !s->Failed();
+    return s && !s->Failed() && i == results.size();
+}
+
+bool Storable(const SSubmission& sub) {
+    return Storable(sub.rec.strAria) && Storable(sub.rec.strName) && Storable(sub.rec.strReplay) &&
+           Storable(sub.strClient);
 }
 
 bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
     r = SSubmitResult();
     r.rec = sub.rec;
     r.rec.nId = 0;
-    if (!Storable(sub.rec.strAria) || !Storable(sub.rec.strName) || !Storable(sub.rec.strReplay) ||
-        !Storable(sub.strClient))
+    if (!Storable(sub))
         return false;
-    if (c.Engine() == EEngine::Postgres)
-        return DoSubmitPg(c, sub, nNow, r);
     if (FindRepeat(c, sub, nNow, r.rec)) {
         r.eResult = ESubmit::Repeated;
         return RankAndTotal(c, r);
@@ -278,21 +331,53 @@ bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody
 }  // namespace
 
 // A reading connection for the length of one call, then back to the pool.
+// A read that fails drops its connection and the idle ones with it: after a
+// restart of the database server every pooled link is dead, and each would
+// otherwise fail one request before it is made again.
 class CRankStore::CLease {
 public:
-    explicit CLease(CRankStore& store) : m_store(store), m_pConn(store.TakeReader()) {}
+    explicit CLease(CRankStore& store) : m_store(store), m_pConn(store.TakeReader()) {
+        if (!m_pConn)
+            ++tls_nReadFailures;
+    }
     ~CLease() {
-        if (m_pConn)
+        if (m_bFailed)
+            m_store.DropReaders(std::move(m_pConn));
+        else if (m_pConn)
             m_store.GiveBack(std::move(m_pConn));
     }
     CSqlConn* operator->() { return m_pConn.get(); }
     CSqlConn& operator*() { return *m_pConn; }
     explicit operator bool() const { return m_pConn != nullptr; }
+    // Checks a statement once its rows were read: false when it failed.
+    bool Check(const CSqlStmt* s) {
+        if (s && !s->Failed())
+            return true;
+        Fail();
+        return false;
+    }
+    void Fail() {
+        if (m_pConn && !m_bFailed) {
+            m_bFailed = true;
+            ++tls_nReadFailures;
+        }
+    }
 
 private:
     CRankStore& m_store;
     std::unique_ptr<CSqlConn> m_pConn;
+    bool m_bFailed = false;
 };
+
+template <typename T>
+T CRankStore::Checked(CLease& c, const CSqlStmt* s, T rows) {
+    c.Check(s);
+    return rows;
+}
+
+int CRankStore::ReadFailuresOnThisThread() {
+    return tls_nReadFailures;
+}
 
 CRankStore::CRankStore(std::string strDb) : m_strDb(std::move(strDb)) {}
 
@@ -301,23 +386,48 @@ std::unique_ptr<CRankStore> CRankStore::Open(const std::string& strDb, std::stri
     store->m_pWriter = OpenSqlConn(strDb, strError);
     if (!store->m_pWriter || !EnsureRankSchema(*store->m_pWriter, strError))
         return nullptr;
+    int64_t generation = 0;
+    if (SqlScalar(*store->m_pWriter, "SELECT value FROM meta WHERE key = 'generation'", {},
+                  generation))
+        store->RaiseGeneration(generation);
     store->m_writer = std::thread([p = store.get()] { p->WriterLoop(); });
-    if (store->m_pWriter->Engine() == EEngine::Sqlite)
-        store->m_checkpointer = std::thread([p = store.get()] { p->CheckpointLoop(); });
+    store->m_housekeeper = std::thread([p = store.get()] { p->HousekeepLoop(); });
     return store;
 }
 
-// The log of an SQLite file is copied into the file here, beside the writer,
-// not by the commit that happens to fill it: a commit that checkpointed
-// waited for the whole copy and its sync (a p99 of 24 ms instead of 4 ms at
-// 5,000 records a second), and a log left to grow slows every reader.
-void CRankStore::CheckpointLoop() {
+// Only ever forward: a read of the database that started before a commit of
+// this store may come back after it.
+void CRankStore::RaiseGeneration(int64_t nSeen) {
+    const auto seen = static_cast<uint64_t>(nSeen);
+    uint64_t now = m_nGeneration.load();
+    while (now < seen && !m_nGeneration.compare_exchange_weak(now, seen)) {
+    }
+}
+
+// Every kGenerationMs: the commits of other servers on the same database
+// (the page cache's key), and for an SQLite file its log is copied into the
+// file here, beside the writer, not by the commit that happens to fill it: a
+// commit that checkpointed waited for the whole copy and its sync (a p99 of
+// 24 ms instead of 4 ms at 5,000 records a second), and a log left to grow
+// slows every reader.
+void CRankStore::HousekeepLoop() {
     std::string err;
-    const std::unique_ptr<CSqlConn> conn = OpenSqlConn(m_strDb, err);
+    const bool bSqlite = m_pWriter->Engine() == EEngine::Sqlite;
+    std::unique_ptr<CSqlConn> conn = bSqlite ? OpenSqlConn(m_strDb, err) : nullptr;
     std::unique_lock<std::mutex> lock(m_queueMutex);
     while (!m_bStop) {
-        m_checkpointCv.wait_for(lock, std::chrono::milliseconds(100));
+        m_housekeepCv.wait_for(lock, std::chrono::milliseconds(kGenerationMs));
+        if (m_bStop)
+            break;
         lock.unlock();
+        {
+            CLease c(*this);
+            int64_t n = 0;
+            if (c && SqlScalar(*c, "SELECT value FROM meta WHERE key = 'generation'", {}, n))
+                RaiseGeneration(n);
+            else
+                c.Fail();
+        }
         if (conn)
             conn->Exec("PRAGMA wal_checkpoint(PASSIVE)");
         lock.lock();
@@ -330,11 +440,11 @@ CRankStore::~CRankStore() {
         m_bStop = true;
     }
     m_queueCv.notify_all();
-    m_checkpointCv.notify_all();
+    m_housekeepCv.notify_all();
     if (m_writer.joinable())
         m_writer.join();
-    if (m_checkpointer.joinable())
-        m_checkpointer.join();
+    if (m_housekeeper.joinable())
+        m_housekeeper.join();
 }
 
 void CRankStore::Enqueue(SJob job) {
@@ -369,19 +479,16 @@ void CRankStore::RunBatch(std::vector<SJob>& jobs) {
     for (SJob& j : jobs)
         order.push_back(&j);
     std::stable_sort(order.begin(), order.end(),
-                     [](const SJob* a, const SJob* b) { return a->nOrder < b->nOrder; });
+                     [](const SJob* a, const SJob* b) { return a->strOrder < b->strOrder; });
     const int64_t now = NowMs();
     if (RunInTransaction(order, now)) {
-        m_bCommitted = true;
         for (SJob* j : order)
             j->fnDone(true);
         return;
     }
     for (SJob* j : order) {
         std::vector<SJob*> one{j};
-        const bool ok = RunInTransaction(one, now);
-        m_bCommitted = m_bCommitted || ok;
-        j->fnDone(ok);
+        j->fnDone(RunInTransaction(one, now));
     }
 }
 
@@ -401,29 +508,108 @@ bool CRankStore::RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow) {
         std::string arr;
         for (const int64_t k : keys)
             arr += (arr.empty() ? "{" : ",") + std::to_string(k);
-        ok = SqlDo(c, "SELECT pg_advisory_xact_lock(k) FROM unnest(?::bigint[]) AS k ORDER BY k",
+        // The batch counts its records itself (CountBatch), not the trigger.
+        ok = SqlDo(c,
+                   "SELECT pg_advisory_xact_lock(k), set_config('doruzoro.batch_counted', 'on', "
+                   "true) FROM unnest(?::bigint[]) AS k ORDER BY k",
                    {arr + "}"});
     }
     ok = ok && SqlDo(c, "DELETE FROM submissions WHERE at < ?", {nNow - kMinuteMs});
-    for (SJob* j : jobs)
-        ok = ok && j->fnRun(c, nNow);
-    ok = ok && SqlDo(c, "UPDATE meta SET value = value + 1 WHERE key = 'generation'", {});
+    ok = ok && (c.Engine() == EEngine::Postgres ? RunJobsPg(c, jobs, nNow) && CountBatch(c, jobs)
+                                                : RunJobs(c, jobs, nNow));
+    int64_t generation = 0;
+    ok = ok && SqlScalar(c,
+                         "UPDATE meta SET value = value + 1 WHERE key = 'generation' RETURNING "
+                         "value",
+                         {}, generation);
     // A failed COMMIT is not retried: it may have reached the disk after all.
-    if (ok && c.Commit())
+    if (ok && c.Commit()) {
+        RaiseGeneration(generation);  // before the answers: a page asked next shows the write
         return true;
+    }
     c.Rollback();
     return false;
+}
+
+bool CRankStore::RunJobs(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow) {
+    for (SJob* j : jobs)
+        if (!j->fnRun(c, nNow))
+            return false;
+    return true;
+}
+
+// Consecutive submissions go to the server as one statement, in their order.
+bool CRankStore::RunJobsPg(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow) {
+    std::vector<const SSubmission*> subs;
+    std::vector<SSubmitResult*> results;
+    auto flush = [&] {
+        const bool ok = subs.empty() || DoSubmitsPg(c, subs, nNow, results);
+        subs.clear();
+        results.clear();
+        return ok;
+    };
+    for (SJob* j : jobs) {
+        if (!j->pSub) {
+            if (!flush() || !j->fnRun(c, nNow))
+                return false;
+            continue;
+        }
+        *j->pResult = SSubmitResult();
+        j->pResult->rec = j->pSub->rec;
+        j->pResult->rec.nId = 0;
+        if (!Storable(*j->pSub))
+            return false;
+        subs.push_back(j->pSub.get());
+        results.push_back(j->pResult.get());
+    }
+    return flush();
+}
+
+// The batch's stored records added to the counters in one statement. Each
+// record's place was read from the counters as they stood before the batch:
+// the batch's own records before it are added here, as the one-by-one
+// counting of the embedded engine would have it.
+bool CRankStore::CountBatch(CSqlConn& c, std::vector<SJob*>& jobs) {
+    std::vector<int64_t> levels, verified, scores;
+    std::vector<const std::string*> arias;
+    std::vector<const SRecord*> earlier;
+    for (SJob* j : jobs) {
+        SSubmitResult* r = j->pResult.get();
+        if (!r || (r->eResult != ESubmit::Stored && r->eResult != ESubmit::Repeated))
+            continue;
+        for (const SRecord* e : earlier) {
+            if (e->nLevel != r->rec.nLevel || e->bVerified != r->rec.bVerified)
+                continue;
+            ++r->nTotal;
+            r->nRank += e->nScore > r->rec.nScore ? 1 : 0;
+        }
+        if (r->eResult != ESubmit::Stored)
+            continue;
+        ++r->nTotal;  // itself
+        earlier.push_back(&r->rec);
+        levels.push_back(r->rec.nLevel);
+        verified.push_back(r->rec.bVerified ? 1 : 0);
+        scores.push_back(r->rec.nScore);
+        arias.push_back(&r->rec.strAria);
+    }
+    if (earlier.empty())
+        return true;
+    return SqlDo(c, "SELECT rank_count(?::integer[], ?::integer[], ?::integer[], ?::text[])",
+                 {IntArray(levels), IntArray(verified), IntArray(scores), TextArray(arias)});
 }
 
 void CRankStore::Submit(SSubmission sub, SubmitDone done) {
     auto result = std::make_shared<SSubmitResult>();
     SJob job;
     job.strClient = sub.strClient;
-    job.nOrder = sub.rec.nScore;
+    job.strOrder = sub.rec.strReplay;
+    job.pResult = result;
     if (!sub.strFingerprint.empty())
         sub.strFingerprint = Digest(sub.strFingerprint);
-    job.fnRun = [sub = std::move(sub), result](CSqlConn& c, int64_t nNow) {
-        return DoSubmit(c, sub, nNow, *result);
+    auto pSub = std::make_shared<const SSubmission>(std::move(sub));
+    job.pSub = pSub;
+    job.fnRun = [pSub, result](CSqlConn& c, int64_t nNow) {
+        return DoSubmit(c, *pSub, nNow, *result);
     };
     job.fnDone = [result, done = std::move(done)](bool bCommitted) {
         if (!bCommitted) {
@@ -449,6 +635,7 @@ EUpload CRankStore::StoreReplay(const std::string& strSha, const std::string& st
     auto future = promise.get_future();
     SJob job;
     job.strClient = strClient;
+    job.strOrder = strSha;
     job.fnRun = [&, result](CSqlConn& c, int64_t nNow) {
         return DoUpload(c, strSha, strBody, strClient, nLimitPerMinute, nNow, *result);
     };
@@ -482,6 +669,17 @@ std::unique_ptr<CSqlConn> CRankStore::TakeReader() {
     return conn;
 }
 
+void CRankStore::DropReaders(std::unique_ptr<CSqlConn> conn) {
+    std::vector<std::unique_ptr<CSqlConn>> idle;
+    {
+        std::lock_guard<std::mutex> lock(m_readerMutex);
+        idle.swap(m_arrReaders);
+    }
+    conn.reset();
+    idle.clear();  // closed outside the lock
+    GiveBack(nullptr);
+}
+
 void CRankStore::GiveBack(std::unique_ptr<CSqlConn> conn) {
     {
         std::lock_guard<std::mutex> lock(m_readerMutex);
@@ -495,20 +693,29 @@ void CRankStore::GiveBack(std::unique_ptr<CSqlConn> conn) {
 int CRankStore::RankOf(int nLevel, bool bVerified, int nScore) {
     CLease c(*this);
     const int n = c ? Higher(*c, nLevel, bVerified, nScore) : -1;
+    if (n < 0)
+        c.Fail();
     return n < 0 ? 0 : n + 1;
 }
 
 int CRankStore::Count(int nLevel, bool bVerified) {
     CLease c(*this);
-    return c ? std::max(Total(*c, nLevel, bVerified), 0) : 0;
+    const int n = c ? Total(*c, nLevel, bVerified) : -1;
+    if (n < 0)
+        c.Fail();
+    return std::max(n, 0);
 }
 
 int CRankStore::CountAt(int nLevel, bool bVerified, int nScore) {
     CLease c(*this);
     int64_t n = 0;
-    if (c)
-        SqlScalar(*c, "SELECT n FROM score_counts WHERE level = ? AND verified = ? AND score = ?",
-                  {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}, int64_t{nScore}}, n);
+    if (!c)
+        return 0;
+    auto s = SqlRun(*c, "SELECT n FROM score_counts WHERE level = ? AND verified = ? AND score = ?",
+                    {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}, int64_t{nScore}});
+    if (s && s->Step())
+        n = s->Int(0);
+    c.Check(s.get());
     return static_cast<int>(n);
 }
 
@@ -521,7 +728,7 @@ std::vector<SRecord> CRankStore::Newest(int64_t nAfterId, int nLimit) {
     auto s = nAfterId > 0
                  ? SqlRun(*c, sql + "WHERE id < ? ORDER BY id DESC LIMIT ?", {nAfterId, limit})
                  : SqlRun(*c, sql + "ORDER BY id DESC LIMIT ?", {limit});
-    return Rows(s.get());
+    return Checked(c, s.get(), Rows(s.get()));
 }
 
 std::vector<SRecord> CRankStore::NewestAt(int nOffset, int nLimit) {
@@ -534,7 +741,7 @@ std::vector<SRecord> CRankStore::NewestAt(int nOffset, int nLimit) {
         *c,
         std::string("SELECT ") + kRecordColumns + " FROM records ORDER BY id DESC LIMIT ? OFFSET ?",
         {int64_t{std::clamp(nLimit, 0, kMaxRows)}, int64_t{nOffset}});
-    return Rows(s.get());
+    return Checked(c, s.get(), Rows(s.get()));
 }
 
 // Two exact index ranges instead of one OR: the rest of the tied score after
@@ -556,7 +763,7 @@ std::vector<SRecord> CRankStore::Best(bool bVerified, const std::string* pAria, 
                                    {v, aria, int64_t{nAfterScore}, nAfterId, limit})
                           : SqlRun(*c, head + "score = ? AND id > ? ORDER BY id LIMIT ?",
                                    {v, int64_t{nAfterScore}, nAfterId, limit});
-        out = Rows(tied.get());
+        out = Checked(c, tied.get(), Rows(tied.get()));
         limit -= static_cast<int64_t>(out.size());
         if (limit <= 0)
             return out;
@@ -564,11 +771,11 @@ std::vector<SRecord> CRankStore::Best(bool bVerified, const std::string* pAria, 
                                     {v, aria, int64_t{nAfterScore}, limit})
                            : SqlRun(*c, head + "score < ? ORDER BY score DESC, id LIMIT ?",
                                     {v, int64_t{nAfterScore}, limit});
-        return Rows(lower.get(), std::move(out));
+        return Checked(c, lower.get(), Rows(lower.get(), std::move(out)));
     }
     auto top = pAria ? SqlRun(*c, head + "1 = 1 ORDER BY score DESC, id LIMIT ?", {v, aria, limit})
                      : SqlRun(*c, head + "1 = 1 ORDER BY score DESC, id LIMIT ?", {v, limit});
-    return Rows(top.get());
+    return Checked(c, top.get(), Rows(top.get()));
 }
 
 std::vector<SRecord> CRankStore::BestAt(bool bVerified, const std::string* pAria, int nOffset,
@@ -584,7 +791,7 @@ std::vector<SRecord> CRankStore::BestAt(bool bVerified, const std::string* pAria
                             (pAria ? "aria = ? " : "1 = 1 ") +
                             "ORDER BY score DESC, id LIMIT ? OFFSET ?";
     auto s = pAria ? SqlRun(*c, sql, {v, *pAria, limit, off}) : SqlRun(*c, sql, {v, limit, off});
-    return Rows(s.get());
+    return Checked(c, s.get(), Rows(s.get()));
 }
 
 std::vector<SAreaRow> CRankStore::Areas() {
@@ -598,28 +805,7 @@ std::vector<SAreaRow> CRankStore::Areas() {
                     {});
     while (s && s->Step())
         out.push_back({s->Text(0), static_cast<int>(s->Int(1)), static_cast<int>(s->Int(2))});
-    return out;
-}
-
-// Asked before every result page: the database is asked again only after a
-// commit of this store, or after kGenerationMs for the commits of other
-// servers on the same database (the front's page cache keeps pages a second
-// anyway).
-uint64_t CRankStore::Generation() {
-    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now().time_since_epoch())
-                            .count();
-    if (!m_bCommitted.exchange(false) && now - m_nGenerationAtMs.load() < kGenerationMs)
-        return m_nGeneration.load();
-    CLease c(*this);
-    int64_t n = 0;
-    if (!c || !SqlScalar(*c, "SELECT value FROM meta WHERE key = 'generation'", {}, n)) {
-        m_bCommitted = true;  // not known: ask again next time
-        return m_nGeneration.load();
-    }
-    m_nGeneration = static_cast<uint64_t>(n);
-    m_nGenerationAtMs = now;
-    return static_cast<uint64_t>(n);
+    return Checked(c, s.get(), std::move(out));
 }
 
 bool CRankStore::LoadReplay(const std::string& strSha, std::string& strBody, bool* pClaimed) {
@@ -629,8 +815,10 @@ bool CRankStore::LoadReplay(const std::string& strSha, std::string& strBody, boo
                         "WHERE sha = ? AND length(body) > 0",
                         {strSha})
                : nullptr;
-    if (!s || !s->Step())
+    if (!s || !s->Step()) {
+        c.Check(s.get());
         return false;
+    }
     strBody = s->Blob(0);
     if (pClaimed)
         *pClaimed = s->Int(1) != 0;
@@ -645,8 +833,10 @@ bool CRankStore::ReplayOfRecord(int64_t nRecordId, std::string& strBody) {
                         "AND length(p.body) > 0",
                         {nRecordId})
                : nullptr;
-    if (!s || !s->Step())
+    if (!s || !s->Step()) {
+        c.Check(s.get());
         return false;
+    }
     strBody = s->Blob(0);
     return true;
 }

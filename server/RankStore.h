@@ -15,6 +15,7 @@
 #include <vector>
 
 class CSqlConn;
+class CSqlStmt;
 
 struct SRecord {
     int64_t nId = 0;
@@ -88,7 +89,10 @@ public:
     std::vector<SRecord> NewestAt(int nOffset, int nLimit);
     std::vector<SRecord> BestAt(bool bVerified, const std::string* pAria, int nOffset, int nLimit);
     std::vector<SAreaRow> Areas();  // verified level-1 records only
-    uint64_t Generation();          // changes with every commit (a page cache's key)
+    // Changes with every commit (a page cache's key). Never touches the
+    // database: this store's commits set it, a thread of the store reads
+    // those of other servers on the same database.
+    uint64_t Generation() const { return m_nGeneration.load(); }
 
     // Uploaded replays, stored under their hash; limited per address per minute.
     EUpload StoreReplay(const std::string& strSha, const std::string& strBody,
@@ -96,6 +100,11 @@ public:
     // pClaimed, when given, tells whether a record has already claimed it.
     bool LoadReplay(const std::string& strSha, std::string& strBody, bool* pClaimed = nullptr);
     bool ReplayOfRecord(int64_t nRecordId, std::string& strBody);  // of a verified record only
+
+    // Reads on the calling thread that failed (no connection, a statement
+    // that failed), ever: a change across calls means their answers are not
+    // to be trusted, whatever they returned.
+    static int ReadFailuresOnThisThread();
 
     // Most connections reading at once.
     static constexpr int kMaxReaders = 32;
@@ -107,7 +116,11 @@ private:
     // (false fails the transaction), then told whether it was committed.
     struct SJob {
         std::string strClient;  // its address is locked for the transaction
-        int nOrder = 0;         // jobs run by score, so that writers meet the counters in order
+        // Jobs run in the order of the replay each one writes, so that two
+        // servers' batches take those rows in one order.
+        std::string strOrder;
+        std::shared_ptr<const SSubmission> pSub;  // a submission's, run with its neighbours
+        std::shared_ptr<SSubmitResult> pResult;   // and counted by the batch
         std::function<bool(CSqlConn&, int64_t nNowMs)> fnRun;
         std::function<void(bool bCommitted)> fnDone;
     };
@@ -115,11 +128,18 @@ private:
     explicit CRankStore(std::string strDb);
     void Enqueue(SJob job);
     void WriterLoop();
-    void CheckpointLoop();
+    void HousekeepLoop();
+    void RaiseGeneration(int64_t nSeen);
     void RunBatch(std::vector<SJob>& jobs);
     bool RunInTransaction(std::vector<SJob*>& jobs, int64_t nNow);
+    static bool RunJobs(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow);
+    static bool RunJobsPg(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow);
+    static bool CountBatch(CSqlConn& c, std::vector<SJob*>& jobs);
     std::unique_ptr<CSqlConn> TakeReader();
     void GiveBack(std::unique_ptr<CSqlConn> conn);
+    void DropReaders(std::unique_ptr<CSqlConn> conn);
+    template <typename T>
+    static T Checked(CLease& c, const CSqlStmt* s, T rows);
 
     const std::string m_strDb;
     std::unique_ptr<CSqlConn> m_pWriter;
@@ -133,9 +153,7 @@ private:
     int m_nReadersOut = 0;
     std::thread m_writer;
     static constexpr int64_t kGenerationMs = 100;
-    std::atomic<bool> m_bCommitted{true};  // since Generation() last asked the database
-    std::atomic<int64_t> m_nGenerationAtMs{0};
     std::atomic<uint64_t> m_nGeneration{0};
-    std::condition_variable m_checkpointCv;  // wakes the checkpointer to stop
-    std::thread m_checkpointer;
+    std::condition_variable m_housekeepCv;  // wakes the housekeeper to stop
+    std::thread m_housekeeper;
 };

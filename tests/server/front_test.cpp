@@ -280,3 +280,60 @@ TEST_F(FrontTest, ListensOnSeveralAddressesAtOnce) {
     m_pFront.reset();
     EXPECT_TRUE(Has(Log()[0], "::1 GET /six 200"));
 }
+
+TEST_F(FrontTest, PipelinedAnswersGivenOnTheLoopGoOutAtOnce) {
+    m_opt.nThreads = 1;
+    StartEcho();  // answers on the loop's own thread, inside the handler
+    const int fd = Connect(Port());
+    ASSERT_GE(fd, 0);
+    // Each answer must leave without waiting for the loop's next timer round
+    // (a tenth of a second): five rounds of three stay well below half a second.
+    const auto start = Clock::now();
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_TRUE(SendAll(fd,
+                            "GET /a HTTP/1.1\r\nHost: x\r\n\r\nGET /b HTTP/1.1\r\nHost: "
+                            "x\r\n\r\nGET /c HTTP/1.1\r\nHost: x\r\n\r\n"));
+        const std::string all = ReadAnswers(fd, 3, 2000);
+        ASSERT_TRUE(Has(all, "GET /c []")) << all;
+        EXPECT_LT(all.find("GET /a"), all.find("GET /b"));
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(400));
+    close(fd);
+}
+
+TEST_F(FrontTest, AnAnswerPastItsDeadlineIs503AndALateOneIsDropped) {
+    m_opt.nAnswerDeadlineMs = 300;
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<std::shared_ptr<CHttpReply>> parked;
+    Start([&](SHttpRequest&& req, std::shared_ptr<CHttpReply> reply) {
+        if (req.strPath != "/park")
+            return reply->Send(Text("ok " + req.strPath));
+        std::lock_guard<std::mutex> lock(mutex);
+        parked.push_back(std::move(reply));
+        cv.notify_all();
+    });
+    const int fd = Connect(Port());
+    ASSERT_GE(fd, 0);
+    const auto start = Clock::now();
+    ASSERT_TRUE(SendAll(fd, "GET /park HTTP/1.1\r\nHost: x\r\n\r\n"));
+    const std::string first = ReadAnswers(fd, 1, 3000);
+    const auto waited = Clock::now() - start;
+    EXPECT_TRUE(Has(first, "HTTP/1.1 503")) << first;
+    EXPECT_GE(waited, std::chrono::milliseconds(250));
+    EXPECT_LT(waited, std::chrono::milliseconds(2000));
+    // The connection stays usable; the first request's answer, given late,
+    // must not stand in for the next request's.
+    ASSERT_TRUE(SendAll(fd, "GET /park HTTP/1.1\r\nHost: x\r\n\r\n"));
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return parked.size() > 1; }));
+    }
+    parked[0]->Send(Text("late"));
+    parked[1]->Send(Text("in time"));
+    const std::string second = ReadAnswers(fd, 1, 3000);
+    EXPECT_TRUE(Has(second, "in time")) << second;
+    EXPECT_FALSE(Has(second, "late")) << second;
+    close(fd);
+    parked.clear();
+}

@@ -6,15 +6,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include <zlib.h>
 
 #include "http/KoruHttpConnect.h"
 #include "server/RankServer.h"
 #include "server/RankStore.h"
+#include "server/SqlConn.h"
 #include "tests/server/RawHttp.h"
+#include "tests/support/PgCluster.h"
 
 namespace {
 
@@ -339,4 +344,108 @@ TEST_F(ServerTest, PagesAreGzippedWhenAskedAndFollowEveryRecord) {
     EXPECT_TRUE(
         Has(Gunzip(BodyOf(rawhttp::Get(m_pServer->Port(), path, "Accept-Encoding: gzip\r\n"))),
             "<td>second</td>"));
+}
+
+// The database held up by someone else (here: the write lock of the file,
+// taken by another connection for three seconds) must not hold up pages
+// that need no database, and what waits for it is answered at its deadline.
+TEST_F(ServerTest, AWaitForTheDatabaseHoldsUpNoOtherRequestOfItsLoop) {
+    m_opt.nThreads = 1;  // everything on one event loop
+    m_opt.nAnswerDeadlineMs = 1500;
+    Restart();
+    Submit("aria=&name=Held&mode=0&level=1&score=120");
+    ASSERT_TRUE(Has(Get("/game/quibbix/GameResult.asp?data=1"), "<td>Held</td>"));  // cached now
+    std::string err;
+    const auto other = OpenSqlConn(m_opt.strDb, err);
+    ASSERT_TRUE(other) << err;
+    ASSERT_TRUE(other->Begin());
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const std::string body = std::string("DZREPLAY") + std::string(200, 'x');
+    auto upload = std::async(std::launch::async, [&] {
+        const std::string r =
+            rawhttp::Exchange(m_pServer->Port(),
+                              "POST /game/quibbix/Replay.asp HTTP/1.1\r\nHost: x\r\n"
+                              "Connection: close\r\nContent-Length: " +
+                                  std::to_string(body.size()) + "\r\n\r\n" + body);
+        return std::make_pair(r, Clock::now() - start);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the upload is waiting
+    const auto asked = Clock::now();
+    const std::string page = Get("/game/quibbix/GameResult.asp?data=1");
+    EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(500));
+    EXPECT_TRUE(Has(page, "<td>Held</td>")) << page;
+    const auto answer = upload.get();
+    EXPECT_TRUE(Has(answer.first, "HTTP/1.1 503")) << answer.first;
+    EXPECT_GE(answer.second, std::chrono::milliseconds(1400));
+    EXPECT_LT(answer.second, std::chrono::milliseconds(2800));  // before the lock goes
+    std::this_thread::sleep_for(std::chrono::seconds(3) - (Clock::now() - start));
+    other->Rollback();
+    // Once the lock is gone the server is as before.
+    EXPECT_TRUE(Has(Submit("aria=&name=After&mode=0&level=1&score=130"), "Rank 1 of 2"));
+}
+
+// After a restart of the database server every pooled connection is dead. A
+// page read on one is read again on a fresh one; a page whose reads failed
+// is never answered 200 (and never kept in the cache).
+TEST_F(ServerTest, PagesAfterARestartOfTheDatabaseServerAreRightOr503) {
+    if (!CPgCluster::Installed())
+        GTEST_SKIP() << "PostgreSQL 15 is not installed";
+    std::string err;
+    auto cluster = CPgCluster::Start(err);
+    ASSERT_TRUE(cluster) << err;
+    m_opt.strDb = cluster->Uri();
+    m_opt.nThreads = 1;
+    Restart();
+    Submit("aria=&name=Before&mode=0&level=1&score=50");
+    const char* const pages[] = {"data=0",        "data=1",        "data=2",
+                                 "data=1&page=2", "data=0&page=2", "data=2&aria=Japan"};
+    // Several readers in the pool at once.
+    std::vector<std::thread> readers;
+    for (const char* q : pages)
+        readers.emplace_back([this, q] { Get(std::string("/game/quibbix/GameResult.asp?") + q); });
+    for (auto& t : readers)
+        t.join();
+    cluster->Kill();
+    ASSERT_TRUE(cluster->Restart());
+    // The writer makes its link again; the new record changes every page.
+    const std::string after = Submit("aria=&name=After&mode=0&level=1&score=60");
+    EXPECT_TRUE(Has(after, "Rank 1 of 2")) << after;
+    for (int round = 0; round < 2; ++round) {
+        const std::string page =
+            rawhttp::Get(m_pServer->Port(), "/game/quibbix/GameResult.asp?data=1");
+        EXPECT_TRUE(Has(page, "HTTP/1.1 503") || Has(page, "<td>After</td>")) << page;
+        for (const char* q : {"data=0", "data=1&page=2", "data=2"}) {
+            const std::string other =
+                rawhttp::Get(m_pServer->Port(), std::string("/game/quibbix/GameResult.asp?") + q);
+            EXPECT_TRUE(Has(other, "HTTP/1.1 503") || Has(other, "HTTP/1.1 200")) << other;
+            if (std::string(q) == "data=0") {
+                EXPECT_TRUE(Has(other, "HTTP/1.1 503") || Has(other, "<td>After</td>")) << other;
+            }
+        }
+    }
+    const std::string last = Get("/game/quibbix/GameResult.asp?data=1");
+    EXPECT_TRUE(Has(last, "<td>After</td>")) << last;
+    m_pServer.reset();
+}
+
+// Many readers of a page that is not in the cache (a write has just emptied
+// it): one reads the database, every one gets the page.
+TEST_F(ServerTest, ReadersOfAPageBeingRenderedAllGetIt) {
+    m_opt.nThreads = 2;
+    Restart();
+    for (int round = 0; round < 3; ++round) {
+        const std::string name = "Crowd" + std::to_string(round);
+        Submit("aria=&name=" + name + "&mode=0&level=1&score=" + std::to_string(100 + round));
+        std::vector<std::future<std::string>> pages;
+        for (int i = 0; i < 24; ++i)
+            pages.push_back(std::async(std::launch::async, [this, i] {
+                return rawhttp::Get(m_pServer->Port(),
+                                    "/game/quibbix/GameResult.asp?data=" + std::to_string(i % 2));
+            }));
+        for (auto& p : pages) {
+            const std::string page = p.get();
+            EXPECT_TRUE(Has(page, "HTTP/1.1 200") && Has(page, "<td>" + name + "</td>")) << page;
+        }
+    }
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <mutex>
 #include <random>
@@ -103,6 +104,19 @@ protected:
         auto conn = OpenSqlConn(m_strDb, err);
         ASSERT_TRUE(conn) << err;
         EXPECT_TRUE(conn->Exec(sql)) << sql << ": " << conn->Error();
+    }
+    // Deadlocks the database server has broken in this database, ever.
+    int64_t Deadlocks() {
+        if (GetParam() != EEngine::Postgres)
+            return 0;
+        std::string err;
+        auto conn = OpenSqlConn(m_strDb, err);
+        int64_t n = -1;
+        if (conn)
+            SqlScalar(*conn,
+                      "SELECT deadlocks FROM pg_stat_database WHERE datname = current_database()",
+                      {}, n);
+        return n;
     }
     std::string m_strDb;
 };
@@ -492,6 +506,69 @@ TEST_P(StoreTest, CountersFollowAnOperatorsEdits) {
     EXPECT_EQ(store->Count(1, true), 0);
     EXPECT_EQ(store->RankOf(1, true, 0), 1);
     EXPECT_EQ(store->Generation(), generation);  // only the store's commits count
+}
+
+// Two servers on one database writing batches whose records cross (levels,
+// verified states, areas and scores in every order): the counters' rows are
+// locked in one order by both, so neither waits in a circle for the other,
+// and every record is counted once.
+TEST_P(StoreTest, CrossingBatchesOfTwoStoresNeverDeadlock) {
+    auto one = Open();
+    auto two = Open();
+    ASSERT_TRUE(one && two);
+    const int64_t deadlocksBefore = Deadlocks();
+    const char* const areas[] = {"Japan", "France", "Brazil", "Kenya"};
+    std::atomic<int> stored{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            CRankStore* store = t % 2 ? one.get() : two.get();
+            for (int burst = 0; burst < 12; ++burst) {
+                std::vector<std::future<SSubmitResult>> pending;
+                for (int i = 0; i < 16; ++i) {
+                    const int n = (t * 12 + burst) * 16 + i;
+                    // Descending scores in one store, ascending in the other.
+                    const int score = t % 2 ? n * 37 % 20000 : 20000 - n * 37 % 20000;
+                    SSubmission s = Sub("x" + std::to_string(n), score,
+                                        "10.9." + std::to_string(t) + "." + std::to_string(i),
+                                        (n / 3) % 2, areas[(n * 7 / 5) % 4]);
+                    if (n % 3 != 1) {
+                        s.rec.bVerified = true;
+                        s.rec.strReplay = Sha(n);
+                    }
+                    auto p = std::make_shared<std::promise<SSubmitResult>>();
+                    pending.push_back(p->get_future());
+                    store->Submit(s, [p](const SSubmitResult& r) { p->set_value(r); });
+                }
+                for (auto& f : pending)
+                    stored += f.get().eResult == ESubmit::Stored;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(stored, 8 * 12 * 16);
+    one.reset();
+    two.reset();  // their sessions end, so the server's statistics are current
+    if (GetParam() == EEngine::Postgres) {
+        EXPECT_EQ(Deadlocks(), deadlocksBefore) << "the database server broke deadlocks";
+    }
+    // The counters agree with a count of the records themselves.
+    std::string err;
+    auto conn = OpenSqlConn(m_strDb, err);
+    ASSERT_TRUE(conn) << err;
+    int64_t wrong = -1;
+    ASSERT_TRUE(SqlScalar(*conn,
+                          "SELECT (SELECT COUNT(*) FROM (SELECT level, verified, score / 100 AS b, "
+                          "COUNT(*) AS n FROM records GROUP BY 1, 2, 3) r FULL JOIN (SELECT * "
+                          "FROM score_buckets WHERE width = 100 AND n > 0) c ON c.level = "
+                          "r.level AND c.verified = r.verified AND c.bucket = r.b WHERE "
+                          "r.n IS NULL OR c.n IS NULL OR r.n <> c.n) + (SELECT COUNT(*) FROM "
+                          "(SELECT aria, COUNT(*) AS n, MAX(score) AS m FROM records WHERE level "
+                          "= 1 AND verified = 1 GROUP BY aria) r FULL JOIN area_totals a ON "
+                          "a.aria = r.aria WHERE r.n IS NULL OR a.players IS NULL OR r.n <> "
+                          "a.players OR r.m <> a.best)",
+                          {}, wrong));
+    EXPECT_EQ(wrong, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StoreTest, ::testing::Values(EEngine::Sqlite, EEngine::Postgres),
