@@ -33,6 +33,14 @@ const SDialects kReplays = {
     "CREATE TABLE IF NOT EXISTS replays(sha TEXT PRIMARY KEY, body BYTEA NOT NULL, "
     "client TEXT NOT NULL, at BIGINT NOT NULL, claimed_by BIGINT)"};
 
+// Beside the uploads, on both engines: the games that verified a record (by
+// their digest, whatever file carried them), the uploads' expiry and their
+// bytes per address.
+const char* const kReplayExtras =
+    "CREATE TABLE IF NOT EXISTS games(digest TEXT PRIMARY KEY, record_id BIGINT NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS replays_unclaimed ON replays(at) WHERE claimed_by IS NULL;"
+    "CREATE INDEX IF NOT EXISTS replays_client ON replays(client, at)";
+
 // What both engines read alike.
 const char* const kCommon =
     "CREATE INDEX IF NOT EXISTS records_best ON records(level, verified, score DESC, id);"
@@ -191,7 +199,7 @@ bool Build(CSqlConn& conn) {
                              "ALTER TABLE records ADD COLUMN replay TEXT;"
                              "ALTER TABLE records ADD COLUMN at BIGINT NOT NULL DEFAULT 0"))
         return false;
-    if (!conn.Exec(kCommon) || !conn.Exec(For(conn, kReplays)) ||
+    if (!conn.Exec(kCommon) || !conn.Exec(For(conn, kReplays)) || !conn.Exec(kReplayExtras) ||
         (conn.Engine() == EEngine::Postgres && !conn.Exec(kPgSubmit)))
         return false;
     int64_t version = 0;

@@ -213,7 +213,11 @@ struct CRankServer::SImpl {
             return Reply("Not registered: " + why);
         if (req.IsHead())  // the headers of the answer, never a record
             return Reply("");
-        SSubmission sub{rec, client, client + " " + req.strTarget, opt.nSubmitsPerMinute};
+        SSubmission sub;
+        sub.rec = rec;
+        sub.strClient = client;
+        sub.strFingerprint = client + " " + req.strTarget;
+        sub.nLimitPerMinute = opt.nSubmitsPerMinute;
         const auto key = query.find("replay");
         pVerified->Submit(std::move(sub), key == query.end() ? "" : key->second,
                           [reply, client](const std::string& text) {

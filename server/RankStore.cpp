@@ -196,7 +196,7 @@ bool DoSubmitPg(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult
     return !s->Failed();
 }
 
-bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
+bool DoSubmitRecord(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
     r = SSubmitResult();
     r.rec = sub.rec;
     r.rec.nId = 0;
@@ -239,6 +239,48 @@ bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& 
         return false;
     r.eResult = ESubmit::Stored;
     return RankAndTotal(c, r);
+}
+
+// A game verifies one record, ever: the first whose transaction claims its
+// digest, whichever file (packed otherwise, say) brought it. The claim is
+// taken before the record exists (record 0) and given to it once stored, so
+// both engines share it; a record not stored (a repeat, over the limit, its
+// file claimed already) gives it back.
+bool ClaimGame(CSqlConn& c, const std::string& strGame, bool& bClaimed) {
+    int64_t changed = 0;
+    if (!SqlDo(c,
+               "INSERT INTO games(digest, record_id) VALUES(?, 0) ON CONFLICT(digest) DO NOTHING",
+               {strGame}, &changed))
+        return false;
+    bClaimed = changed == 1;
+    return true;
+}
+
+bool SettleGame(CSqlConn& c, const std::string& strGame, const SSubmitResult& r) {
+    if (r.eResult == ESubmit::Stored && r.rec.bVerified)
+        return SqlDo(c, "UPDATE games SET record_id = ? WHERE digest = ?", {r.rec.nId, strGame});
+    return SqlDo(c, "DELETE FROM games WHERE digest = ? AND record_id = 0", {strGame});
+}
+
+bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
+    if (!sub.rec.bVerified || sub.rec.strReplay.empty() || sub.strGame.empty() ||
+        !Storable(sub.strGame)) {
+        SSubmission plain = sub;
+        plain.rec.bVerified = false;
+        return DoSubmitRecord(c, plain, nNow, r);
+    }
+    bool bClaimed = false;
+    if (!ClaimGame(c, sub.strGame, bClaimed))
+        return false;
+    if (!bClaimed) {
+        SSubmission taken = sub;
+        taken.rec.bVerified = false;
+        if (!DoSubmitRecord(c, taken, nNow, r))
+            return false;
+        r.bReplayTaken = r.eResult == ESubmit::Stored;
+        return true;
+    }
+    return DoSubmitRecord(c, sub, nNow, r) && SettleGame(c, sub.strGame, r);
 }
 
 bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody,

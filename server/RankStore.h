@@ -37,6 +37,9 @@ struct SSubmission {
     std::string strFingerprint;  // identical requests (same fingerprint) within one second are one
                                  // record; empty: never a repeat
     int nLimitPerMinute = 10;    // records one address may send a minute, counted in the database
+    // With bVerified: the digest of the game the replay holds (SCheckResult::strGameDigest).
+    // A game verifies one record, ever, however its file is packed.
+    std::string strGame;
 };
 
 // The highest score a record may hold.

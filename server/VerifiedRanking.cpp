@@ -74,6 +74,7 @@ void CVerifiedRanking::Submit(SSubmission sub, const std::string& strReplayKey, 
     m_pChecker->Check(std::move(body), nLevel, nScore,
                       [this, pending, done](const SCheckResult& result) mutable {
                           pending->rec.bVerified = result.bVerified;
+                          pending->strGame = result.strGameDigest;
                           Store(std::move(*pending), result.strReason, std::move(done));
                       });
 }

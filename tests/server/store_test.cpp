@@ -43,6 +43,7 @@ SSubmission Verified(const std::string& name, int score, const std::string& sha,
     SSubmission s = Sub(name, score, "10.0.0.1", 1, aria);
     s.rec.bVerified = true;
     s.rec.strReplay = sha;
+    s.strGame = "game of " + sha;  // one game a file, unless a test says otherwise
     return s;
 }
 
@@ -333,6 +334,52 @@ TEST_P(StoreTest, AReplayVerifiesOneRecordOnlyAcrossStoresAndThreads) {
     EXPECT_FALSE(one->LoadReplay(Sha(50), body));
     EXPECT_EQ(one->StoreReplay(Sha(50), "late body", "10.1.1.1", 100), EUpload::Stored);
     EXPECT_TRUE(one->LoadReplay(Sha(50), body));
+}
+
+// Two files of one game (packed otherwise): the game verifies its first
+// record only; a record that is not stored gives its claim back.
+TEST_P(StoreTest, AGameVerifiesOneRecordWhicheverFileBringsIt) {
+    auto one = Open();
+    auto two = Open();
+    ASSERT_TRUE(one && two);
+    SSubmission first = Verified("first", 500, Sha(1));
+    first.strGame = "the game";
+    first.strFingerprint = "first request";
+    const SSubmitResult a = one->SubmitAndWait(first);
+    EXPECT_TRUE(a.rec.bVerified);
+    // The same request again within the second is the same record, verified.
+    const SSubmitResult again = two->SubmitAndWait(first);
+    EXPECT_EQ(again.eResult, ESubmit::Repeated);
+    EXPECT_EQ(again.rec.nId, a.rec.nId);
+    EXPECT_TRUE(again.rec.bVerified);
+    SSubmission copy = Verified("copy", 500, Sha(2));
+    copy.strGame = "the game";
+    const SSubmitResult b = two->SubmitAndWait(copy);
+    EXPECT_EQ(b.eResult, ESubmit::Stored);
+    EXPECT_FALSE(b.rec.bVerified);
+    EXPECT_TRUE(b.bReplayTaken);
+    std::string body;
+    EXPECT_FALSE(one->ReplayOfRecord(b.rec.nId, body));
+    // Over the limit: nothing stored, and the game is still free.
+    SSubmission limited = Verified("limited", 400, Sha(3));
+    limited.strGame = "another game";
+    limited.strClient = "10.9.9.9";
+    limited.nLimitPerMinute = 0;
+    EXPECT_EQ(one->SubmitAndWait(limited).eResult, ESubmit::Limited);
+    limited.nLimitPerMinute = 10;
+    EXPECT_TRUE(two->SubmitAndWait(limited).rec.bVerified);
+    // Its file claimed by an earlier record: the game is given back too.
+    SSubmission sameFile = Verified("same file", 300, Sha(3));
+    sameFile.strGame = "a third game";
+    EXPECT_TRUE(one->SubmitAndWait(sameFile).bReplayTaken);
+    SSubmission third = Verified("third", 300, Sha(4));
+    third.strGame = "a third game";
+    EXPECT_TRUE(one->SubmitAndWait(third).rec.bVerified);
+    // Verified without its game's digest: nothing claims it, nothing is verified.
+    SSubmission unknown = Verified("unknown", 200, Sha(5));
+    unknown.strGame.clear();
+    EXPECT_FALSE(one->SubmitAndWait(unknown).rec.bVerified);
+    EXPECT_EQ(one->Count(1, true), 3);
 }
 
 TEST_P(StoreTest, UploadsAreLimitedPerAddressAcrossStores) {
