@@ -63,13 +63,18 @@ std::string RankedTable(CRankStore& store, const std::vector<SRecord>& rows, boo
                     "</th><th scope=\"col\">Name</th>"
                     "<th scope=\"col\">Area</th><th scope=\"col\">Score</th>" +
                     std::string(bReplays ? "<th scope=\"col\">Game</th>" : "") + "</tr>\n";
-    // The rows are consecutive in the ranking's order, so every record scored
-    // between the first row's score and a later row's is on this page: two
-    // look-ups place the whole page.
+    // The rows of the whole ranking are consecutive in its order, so every
+    // record scored between the first row's score and a later row's is on
+    // this page: two look-ups place the whole page. An area's rows have other
+    // areas' records between them: each score there is placed by the
+    // counters, a look-up of a few index entries, never a count of rows.
     int first = 0, aboveRest = 0, place = 0, placeScore = -1;
     for (size_t i = 0; i < rows.size(); ++i) {
         const SRecord& r = rows[i];
-        if (i == 0) {
+        if (bOneArea) {
+            if (r.nScore != placeScore)
+                place = store.RankOf(r.nLevel, r.bVerified, r.nScore);
+        } else if (i == 0) {
             first = store.RankOf(r.nLevel, r.bVerified, r.nScore);
             aboveRest = first - 1 + store.CountAt(r.nLevel, r.bVerified, r.nScore);
             place = first;
