@@ -243,6 +243,14 @@ std::string SubmissionReply(const std::string& strText) {
            "\n<!-- DATA_END -->\n</body>\n</html>\n";
 }
 
+std::string PageCacheKey(const QueryLookup& query) {
+    std::string key, value;
+    for (const char* k : {"data", "page", "aria", "after", "verified"})
+        if (query(k, value))
+            key += std::string(k) + "=" + std::to_string(value.size()) + ":" + value + "&";
+    return key;
+}
+
 int ResultPage(CRankStore& store, const QueryLookup& query, std::string& strPage) {
     std::string data, aria;
     int n = 0;

@@ -202,6 +202,8 @@ struct CRankServer::SImpl {
     static SHttpResponse Reply(const std::string& text) {
         SHttpResponse r;
         r.strBody = SubmissionReply(text);
+        // An answer to one record: no cache may keep it for another request.
+        r.arrHeaders.emplace_back("Cache-Control", "no-store");
         return r;
     }
 
@@ -242,13 +244,7 @@ struct CRankServer::SImpl {
 
     SHttpResponse ResultPage(const SHttpRequest& req,
                              const std::map<std::string, std::string>& query) {
-        std::string key;
-        for (const char* k : {"data", "page", "aria", "after"}) {  // all that the pages read
-            const auto it = query.find(k);
-            if (it != query.end())
-                key += std::string(k) + "=" + std::to_string(it->second.size()) + ":" + it->second +
-                       "&";
-        }
+        const std::string key = PageCacheKey(Lookup(query));
         const uint64_t generation = pStore->Generation();
         std::shared_ptr<const CPageCache::SEntry> entry = cache.Find(key, generation);
         if (!entry) {
