@@ -278,6 +278,9 @@ CRankServer::CRankServer() : m_p(std::make_unique<SImpl>()) {}
 
 CRankServer::~CRankServer() {
     m_p->pFront.reset();
+    // Checks reserved from here on are answered as when shutting down.
+    if (m_p->pVerified)
+        m_p->pVerified->StopChecks();
 }
 
 uint16_t CRankServer::Port() const {

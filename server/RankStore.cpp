@@ -262,37 +262,141 @@ bool SettleGame(CSqlConn& c, const std::string& strGame, const SSubmitResult& r)
     return SqlDo(c, "DELETE FROM games WHERE digest = ? AND record_id = 0", {strGame});
 }
 
-bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
-    if (!sub.rec.bVerified || sub.rec.strReplay.empty() || sub.strGame.empty() ||
-        !Storable(sub.strGame)) {
-        SSubmission plain = sub;
-        plain.rec.bVerified = false;
-        return DoSubmitRecord(c, plain, nNow, r);
-    }
-    bool bClaimed = false;
-    if (!ClaimGame(c, sub.strGame, bClaimed))
-        return false;
-    if (!bClaimed) {
-        SSubmission taken = sub;
-        taken.rec.bVerified = false;
-        if (!DoSubmitRecord(c, taken, nNow, r))
-            return false;
-        r.bReplayTaken = r.eResult == ESubmit::Stored;
+// A record sent again: the same replay named with the same keys.
+std::string ResendKey(const SRecord& rec) {
+    return Digest(rec.strReplay + "\n" + std::to_string(rec.nLevel) + "\n" +
+                  std::to_string(rec.nScore) + "\n" + rec.strAria + "\n" + rec.strName);
+}
+
+// The record stored unverified under this key because its check could not run.
+int64_t UnjudgedRecord(CSqlConn& c, const std::string& strKey) {
+    int64_t id = 0;
+    SqlScalar(c,
+              "SELECT u.record_id FROM unjudged u JOIN records r ON r.id = u.record_id "
+              "WHERE u.resend = ? AND r.verified = 0",
+              {strKey}, id);
+    return id;
+}
+
+// The same record sent again: it counts against the address like any
+// record, and verifies the record stored before when its replay has been
+// checked now, instead of adding another.
+bool DoResend(CSqlConn& c, const SSubmission& sub, int64_t nId, int64_t nNow, SSubmitResult& r) {
+    r = SSubmitResult();
+    r.rec = sub.rec;
+    if (sub.strCheckToken.empty() &&
+        RecentCount(c, 0, sub.strClient, nNow, sub.nLimitPerMinute) >= sub.nLimitPerMinute) {
+        r.eResult = ESubmit::Limited;
         return true;
     }
-    return DoSubmitRecord(c, sub, nNow, r) && SettleGame(c, sub.strGame, r);
+    auto s =
+        SqlRun(c, std::string("SELECT ") + kRecordColumns + " FROM records WHERE id = ?", {nId});
+    const auto rows = Rows(s.get());
+    s.reset();
+    if (rows.empty())
+        return false;
+    r.rec = rows[0];
+    if (sub.rec.bVerified) {
+        bool bClaimed = false;
+        if (!SqlDo(c, "UPDATE records SET verified = 1 WHERE id = ?", {nId}) ||
+            !ClaimReplay(c, r.rec, bClaimed) ||
+            (bClaimed && !SqlDo(c, "DELETE FROM unjudged WHERE record_id = ?", {nId})))
+            return false;
+        r.rec.bVerified = bClaimed;
+        r.bReplayTaken = !bClaimed;
+    }
+    if (!SqlDo(c, "INSERT INTO submissions VALUES(0, ?, ?, ?, ?)",
+               {sub.strClient, nNow, sub.strFingerprint, nId}))
+        return false;
+    r.eResult = ESubmit::Stored;
+    return RankAndTotal(c, r);
+}
+
+bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
+    SSubmission s = sub;
+    s.rec.bVerified = sub.rec.bVerified && !sub.rec.strReplay.empty() && !sub.strGame.empty() &&
+                      Storable(sub.strGame);
+    bool bClaimed = false;
+    if (s.rec.bVerified && !ClaimGame(c, s.strGame, bClaimed))
+        return false;
+    const bool bTaken = s.rec.bVerified && !bClaimed;
+    s.rec.bVerified = bClaimed;
+    const std::string key = s.rec.strReplay.empty() ? std::string() : ResendKey(s.rec);
+    const int64_t earlier = key.empty() ? 0 : UnjudgedRecord(c, key);
+    if (!(earlier ? DoResend(c, s, earlier, nNow, r) : DoSubmitRecord(c, s, nNow, r)))
+        return false;
+    const bool bStored = r.eResult == ESubmit::Stored;
+    if (bTaken && bStored && !r.rec.bVerified)
+        r.bReplayTaken = true;
+    if (bClaimed && !SettleGame(c, s.strGame, r))
+        return false;
+    // The reserved check is now this record, counted as one; a check that
+    // ran for a record not stored (a repeat) still counts; one that never
+    // ran (busy) never does.
+    if (!s.strCheckToken.empty() && (bStored || s.bUnjudged) &&
+        !SqlDo(c, "DELETE FROM submissions WHERE kind = 2 AND fingerprint = ?", {s.strCheckToken}))
+        return false;
+    if (!earlier && s.bUnjudged && bStored && !r.rec.bVerified &&
+        !SqlDo(c,
+               "INSERT INTO unjudged(resend, record_id) VALUES(?, ?) ON CONFLICT(resend) DO UPDATE "
+               "SET record_id = excluded.record_id",
+               {key, r.rec.nId}))
+        return false;
+    return true;
+}
+
+bool DoReserveCheck(CSqlConn& c, const std::string& strClient, int nLimit,
+                    const std::string& strToken, int64_t nNow, ESubmit& e) {
+    if (!Storable(strClient) || !Storable(strToken))
+        return false;
+    int64_t n = 0;
+    if (!SqlScalar(c,
+                   "SELECT COUNT(*) FROM (SELECT 1 FROM submissions WHERE client = ? AND kind IN "
+                   "(0, 2) AND at > ? LIMIT ?) AS recent",
+                   {strClient, nNow - kMinuteMs, int64_t{std::max(nLimit, 0)}}, n))
+        return false;
+    if (n >= nLimit) {
+        e = ESubmit::Limited;
+        return true;
+    }
+    e = ESubmit::Stored;
+    return SqlDo(c, "INSERT INTO submissions VALUES(2, ?, ?, ?, 0)", {strClient, nNow, strToken});
 }
 
 bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody,
-              const std::string& strClient, int nLimit, int64_t nNow, EUpload& e) {
+              const std::string& strClient, int nLimit, int64_t nBytesPerDay, int64_t nNow,
+              EUpload& e) {
     if (!Storable(strSha) || !Storable(strClient))
         return false;
     if (RecentCount(c, 1, strClient, nNow, nLimit) >= nLimit) {
         e = EUpload::Limited;
         return true;
     }
+    // Uploads that no record claimed within a day go, a few with each
+    // upload: as many go as come, and no upload waits for a sweep.
+    if (!SqlDo(c,
+               "DELETE FROM replays WHERE sha IN (SELECT sha FROM replays WHERE claimed_by IS "
+               "NULL AND at < ? ORDER BY at LIMIT 16)",
+               {nNow - CRankStore::kUploadKeepMs}))
+        return false;
     int64_t size = -1;
     SqlScalar(c, "SELECT length(body) FROM replays WHERE sha = ?", {strSha}, size);
+    if (size > 0) {
+        // Sent again (by a game sending its record again, say): kept a day from now.
+        e = EUpload::AlreadyThere;
+        return SqlDo(c, "UPDATE replays SET at = ? WHERE sha = ? AND claimed_by IS NULL",
+                     {nNow, strSha}) &&
+               SqlDo(c, "INSERT INTO submissions VALUES(1, ?, ?, '', 0)", {strClient, nNow});
+    }
+    int64_t bytes = 0;
+    if (!SqlScalar(c,
+                   "SELECT coalesce(SUM(length(body)), 0) FROM replays WHERE client = ? AND at > ?",
+                   {strClient, nNow - CRankStore::kUploadKeepMs}, bytes))
+        return false;
+    if (bytes + static_cast<int64_t>(strBody.size()) > nBytesPerDay) {
+        e = EUpload::TooMuch;
+        return true;
+    }
     // A record may have claimed the hash before its body came: fill it in.
     auto s = c.Prepare(size < 0 ? "INSERT INTO replays(body, sha, client, at) VALUES(?, ?, ?, ?)"
                                 : "UPDATE replays SET body = ?, client = ?, at = ? WHERE sha = ? "
@@ -313,7 +417,7 @@ bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody
     }
     if (s->Failed())
         return false;
-    e = size > 0 ? EUpload::AlreadyThere : EUpload::Stored;
+    e = EUpload::Stored;
     return SqlDo(c, "INSERT INTO submissions VALUES(1, ?, ?, '', 0)", {strClient, nNow});
 }
 
@@ -485,20 +589,36 @@ SSubmitResult CRankStore::SubmitAndWait(SSubmission sub) {
 }
 
 EUpload CRankStore::StoreReplay(const std::string& strSha, const std::string& strBody,
-                                const std::string& strClient, int nLimitPerMinute) {
+                                const std::string& strClient, int nLimitPerMinute,
+                                int64_t nBytesPerDay) {
     auto result = std::make_shared<EUpload>(EUpload::Failed);
     std::promise<EUpload> promise;
     auto future = promise.get_future();
     SJob job;
     job.strClient = strClient;
     job.fnRun = [&, result](CSqlConn& c, int64_t nNow) {
-        return DoUpload(c, strSha, strBody, strClient, nLimitPerMinute, nNow, *result);
+        return DoUpload(c, strSha, strBody, strClient, nLimitPerMinute, nBytesPerDay, nNow,
+                        *result);
     };
     job.fnDone = [&promise, result](bool bCommitted) {
         promise.set_value(bCommitted ? *result : EUpload::Failed);
     };
     Enqueue(std::move(job));
     return future.get();
+}
+
+void CRankStore::ReserveCheck(const std::string& strClient, int nLimitPerMinute,
+                              const std::string& strToken, std::function<void(ESubmit)> done) {
+    auto result = std::make_shared<ESubmit>(ESubmit::Failed);
+    SJob job;
+    job.strClient = strClient;
+    job.fnRun = [strClient, nLimitPerMinute, strToken, result](CSqlConn& c, int64_t nNow) {
+        return DoReserveCheck(c, strClient, nLimitPerMinute, strToken, nNow, *result);
+    };
+    job.fnDone = [result, done = std::move(done)](bool bCommitted) {
+        done(bCommitted ? *result : ESubmit::Failed);
+    };
+    Enqueue(std::move(job));
 }
 
 // At most kMaxReaders connections read at once: a flood of page requests
