@@ -179,6 +179,13 @@ protected:
         EXPECT_TRUE(LoadUnsent(Unsent()).empty());
         const std::string page = Ranking();
         EXPECT_LT(page.find("<td>Ear</td>"), page.find("Unverified records")) << page;
+        // One record: one kept unverified when the checks were busy is the
+        // one verified now, not a second beside it.
+        const std::string all =
+            rawhttp::Get(static_cast<uint16_t>(m_nPort), "/game/quibbix/GameResult.asp?data=0");
+        const size_t first = all.find("<td>Ear</td>");
+        EXPECT_NE(first, std::string::npos) << all;
+        EXPECT_EQ(all.find("<td>Ear</td>", first + 1), std::string::npos) << all;
     }
 
     static std::string s_strBase;
