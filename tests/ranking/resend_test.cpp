@@ -120,11 +120,7 @@ protected:
         s_strBase = ::testing::TempDir() + "doruzoro_resend_test." + std::to_string(getpid());
         fs::remove_all(s_strBase);
         recorded::WritePictures(s_strBase);
-        s_game = recorded::Record(
-            s_strBase, 1, 20261208, [](const CSceenGame& g, const auto& press, uint32_t) {
-                if (g.m_nState == GS_PLAY)
-                    replaytest::ScriptedShooter(g, replaytest::kHostKeyTolerance, press);
-            });
+        s_game = recorded::ShooterGame(s_strBase);
     }
     static void TearDownTestSuite() { fs::remove_all(s_strBase); }
 
@@ -241,17 +237,7 @@ TEST_F(ResendTest, AGameSentWhileTheServerIsOutOfReachIsSentAgainAtTheNextStart)
 TEST_F(ResendTest, AGameSentWhileTheChecksAreTakenIsKeptAndVerifiedWhenSentAgain) {
     // A costly replay, named by a flood of records with a score it never
     // reaches: each is re-played whole, and the checks' queue fills.
-    plat::CFakeClock clock;
-    std::string crowded;
-    {
-        const plat::CClockGuard guard(clock);
-        CDoruzorODlg recorder;
-        recorder.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
-                                   [] { return std::make_unique<CSceenGame>(); });
-        recorder.m_strBasePath = s_strBase;
-        recorder.m_strReplayFolder = m_strDir + "/replays";
-        crowded = replaytest::PlayCrowdedGame(recorder, clock, 20261208, 200000);
-    }
+    const std::string crowded = recorded::CrowdedGame(s_strBase, m_strDir + "/replays", 200000);
     const auto server = StartServer();
     const uint16_t port = static_cast<uint16_t>(m_nPort);
     const std::string upload = rawhttp::Exchange(

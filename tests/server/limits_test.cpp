@@ -50,11 +50,7 @@ protected:
         s_strBase = ::testing::TempDir() + "doruzoro_limits_test." + std::to_string(getpid());
         fs::remove_all(s_strBase);
         recorded::WritePictures(s_strBase);
-        s_full = recorded::Record(
-            s_strBase, 1, 20261208, [](const CSceenGame& g, const auto& press, uint32_t) {
-                if (g.m_nState == GS_PLAY)
-                    replaytest::ScriptedShooter(g, replaytest::kHostKeyTolerance, press);
-            });
+        s_full = recorded::ShooterGame(s_strBase);
     }
     static void TearDownTestSuite() {
         plat::SetMessageBoxHandler({});
@@ -147,17 +143,7 @@ TEST_F(LimitsTest, AnAddressUploadsABoundedNumberOfBytesADay) {
 // checks count against their address before they run, so the queue never
 // fills and another player's record is checked and verified meanwhile.
 TEST_F(LimitsTest, AFloodOfFailingChecksFromOneAddressLeavesOthersTheirCheck) {
-    plat::CFakeClock clock;
-    std::string crowded;
-    {
-        const plat::CClockGuard guard(clock);
-        CDoruzorODlg recorder;
-        recorder.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
-                                   [] { return std::make_unique<CSceenGame>(); });
-        recorder.m_strBasePath = s_strBase;
-        recorder.m_strReplayFolder = s_strBase + "/replays";
-        crowded = replaytest::PlayCrowdedGame(recorder, clock, 20261208, 200000);
-    }
+    const std::string crowded = recorded::CrowdedGame(s_strBase, s_strBase + "/replays", 200000);
     Start(10);
     const std::string flooder = "203.0.113.9";
     ASSERT_TRUE(Has(Upload(crowded, flooder), "Stored ")) << Upload(crowded, flooder);
