@@ -147,8 +147,8 @@ inline std::string Stored(const std::string& data) {
 }
 
 // A whole game of the tests' scripted shooter, as the program records it.
-inline SGame ShooterGame(const std::string& base) {
-    return Record(base, 1, 20261208, [](const CSceenGame& g, const auto& press, uint32_t) {
+inline SGame ShooterGame(const std::string& base, unsigned seed = 20261208) {
+    return Record(base, 1, seed, [](const CSceenGame& g, const auto& press, uint32_t) {
         if (g.m_nState == GS_PLAY)
             replaytest::ScriptedShooter(g, replaytest::kHostKeyTolerance, press);
     });
