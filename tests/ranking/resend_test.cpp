@@ -250,41 +250,16 @@ TEST_F(ResendTest, AGameSentWhileTheChecksAreTakenIsKeptAndVerifiedWhenSentAgain
     // The flood goes on until the game has its answer, so that every check
     // that ends leaves its place to another of the flood's: 300 of its
     // requests wait at any time, each answered one replaced at once.
-    std::atomic<bool> bFlooding{true};
     const std::string request =
         "GET /game/quibbix/GameSet.asp?aria=&name=Flood&mode=0&level=1"
         "&score=7&replay=" +
         plat::Sha256Hex(crowded) + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
     std::atomic<int> nBusy{0};
-    std::thread flooder([&] {
-        std::vector<pollfd> waiting;
-        std::vector<std::string> got;
-        char buf[4096];
-        while (bFlooding || !waiting.empty()) {
-            while (bFlooding && waiting.size() < 300) {
-                const int fd = rawhttp::Connect(port);
-                if (fd < 0 || !rawhttp::SendAll(fd, request))
-                    break;
-                waiting.push_back({fd, POLLIN, 0});
-                got.emplace_back();
-            }
-            if (poll(waiting.data(), waiting.size(), 100) <= 0)
-                continue;
-            for (size_t i = waiting.size(); i-- > 0;) {
-                if (!waiting[i].revents)
-                    continue;
-                const ssize_t n = recv(waiting[i].fd, buf, sizeof buf, 0);
-                if (n > 0) {
-                    got[i].append(buf, static_cast<size_t>(n));
-                    continue;
-                }
-                nBusy += got[i].find("the server is busy") != std::string::npos ? 1 : 0;
-                close(waiting[i].fd);
-                waiting.erase(waiting.begin() + static_cast<long>(i));
-                got.erase(got.begin() + static_cast<long>(i));
-            }
-        }
-    });
+    rawhttp::CFlood flood(
+        port, 300, [&] { return request; },
+        [&](const std::string& answer) {
+            nBusy += answer.find("the server is busy") != std::string::npos ? 1 : 0;
+        });
     // The game's record goes once the flood is answered "busy": the queue is full.
     for (int i = 0; i < 200 && nBusy == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -306,8 +281,7 @@ TEST_F(ResendTest, AGameSentWhileTheChecksAreTakenIsKeptAndVerifiedWhenSentAgain
         if (m_arrBoxes.size() != 1 || m_arrBoxes[0].rfind("Registered.", 0) != 0)
             break;
     }
-    bFlooding = false;
-    flooder.join();  // every request of the flood answered: the checks are free again
+    flood.Stop();  // every request of the flood answered: the checks are free again
     ASSERT_EQ(m_arrBoxes.size(), 1u);
     EXPECT_NE(m_arrBoxes[0].find("not verified: the server is busy; try again later"),
               std::string::npos)

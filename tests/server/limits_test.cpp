@@ -4,7 +4,6 @@
 // costly replay with a score it never reaches, which must not keep another
 // player's game from its check.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -147,49 +146,23 @@ TEST_F(LimitsTest, AFloodOfFailingChecksFromOneAddressLeavesOthersTheirCheck) {
     Start(10);
     const std::string flooder = "203.0.113.9";
     ASSERT_TRUE(Has(Upload(crowded, flooder), "Stored ")) << Upload(crowded, flooder);
-    std::atomic<bool> bFlooding{true};
     std::atomic<int> nLimited{0}, nAnswered{0};
-    std::thread flood([&] {
-        std::vector<pollfd> waiting;
-        std::vector<std::string> got;
-        char buf[4096];
-        int n = 0;
-        while (bFlooding || !waiting.empty()) {
-            while (bFlooding && waiting.size() < 200) {
-                const int fd = rawhttp::Connect(Port());
-                // Never the same request twice: each is a record of its own.
-                const std::string request =
-                    "GET /game/quibbix/GameSet.asp?aria=&name=Flood" + std::to_string(++n) +
-                    "&mode=0&level=1&score=7&replay=" + plat::Sha256Hex(crowded) +
-                    " HTTP/1.1\r\nHost: x\r\n" + As(flooder) + "Connection: close\r\n\r\n";
-                if (fd < 0 || !rawhttp::SendAll(fd, request))
-                    break;
-                waiting.push_back({fd, POLLIN, 0});
-                got.emplace_back();
-            }
-            if (poll(waiting.data(), waiting.size(), 100) <= 0)
-                continue;
-            for (size_t i = waiting.size(); i-- > 0;) {
-                if (!waiting[i].revents)
-                    continue;
-                const ssize_t r = recv(waiting[i].fd, buf, sizeof buf, 0);
-                if (r > 0) {
-                    got[i].append(buf, static_cast<size_t>(r));
-                    continue;
-                }
-                close(waiting[i].fd);
-                ++nAnswered;
-                nLimited += Has(got[i], kTooMany) ? 1 : 0;
-                waiting.erase(waiting.begin() + static_cast<long>(i));
-                got.erase(got.begin() + static_cast<long>(i));
-            }
-        }
-    });
+    int n = 0;
+    rawhttp::CFlood flood(
+        Port(), 200,
+        [&] {  // never the same request twice: each is a record of its own
+            return "GET /game/quibbix/GameSet.asp?aria=&name=Flood" + std::to_string(++n) +
+                   "&mode=0&level=1&score=7&replay=" + plat::Sha256Hex(crowded) +
+                   " HTTP/1.1\r\nHost: x\r\n" + As(flooder) + "Connection: close\r\n\r\n";
+        },
+        [&](const std::string& answer) {
+            ++nAnswered;
+            nLimited += Has(answer, kTooMany) ? 1 : 0;
+        });
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const std::string reply =
         ranking::SendRecord("Japan", "Honest", 1, s_full.nScore, s_full.strReplay);
-    bFlooding = false;
-    flood.join();
+    flood.Stop();
     EXPECT_EQ(reply.rfind("Registered.\n", 0), 0u) << reply;
     EXPECT_GT(nLimited.load(), 0);
     EXPECT_GT(nAnswered.load(), nLimited.load());
