@@ -66,14 +66,24 @@ std::string RankedTable(CRankStore& store, const std::vector<SRecord>& rows, boo
     // The rows of the whole ranking are consecutive in its order, so every
     // record scored between the first row's score and a later row's is on
     // this page: two look-ups place the whole page. An area's rows have other
-    // areas' records between them: each score there is placed by the
-    // counters, a look-up of a few index entries, never a count of rows.
+    // areas' records between them: its scores are placed by the counters,
+    // all in one query of a few index entries each, never a count of rows.
+    std::vector<int> scores, places;
+    if (bOneArea && !rows.empty()) {
+        for (const SRecord& r : rows)
+            if (scores.empty() || scores.back() != r.nScore)
+                scores.push_back(r.nScore);
+        places = store.RanksOf(rows[0].nLevel, rows[0].bVerified, scores);
+    }
     int first = 0, aboveRest = 0, place = 0, placeScore = -1;
+    size_t nextScore = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
         const SRecord& r = rows[i];
         if (bOneArea) {
-            if (r.nScore != placeScore)
-                place = store.RankOf(r.nLevel, r.bVerified, r.nScore);
+            if (r.nScore != placeScore) {
+                place = nextScore < places.size() ? places[nextScore] : 0;
+                ++nextScore;
+            }
         } else if (i == 0) {
             first = store.RankOf(r.nLevel, r.bVerified, r.nScore);
             aboveRest = first - 1 + store.CountAt(r.nLevel, r.bVerified, r.nScore);

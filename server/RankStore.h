@@ -83,6 +83,8 @@ public:
 
     // Reads: thread-safe, never wait behind a write in progress.
     int RankOf(int nLevel, bool bVerified, int nScore);
+    // RankOf of each score, in one query; empty when the database cannot be read.
+    std::vector<int> RanksOf(int nLevel, bool bVerified, const std::vector<int>& arrScores);
     int Count(int nLevel, bool bVerified);
     // Records of one level and verified state with exactly this score.
     int CountAt(int nLevel, bool bVerified, int nScore);

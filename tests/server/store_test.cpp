@@ -182,6 +182,13 @@ TEST_P(StoreTest, RankAgreesWithCountingAcrossBucketEdges) {
             std::count_if(scores.begin(), scores.end(), [p](int s) { return s > p; }));
         ASSERT_EQ(store->RankOf(1, false, p), higher + 1) << p;
     }
+    // All at once, as an area's page asks: the same places in the same order.
+    std::vector<int> one;
+    for (int p : probes)
+        one.push_back(store->RankOf(1, false, p));
+    EXPECT_EQ(store->RanksOf(1, false, probes), one);
+    EXPECT_EQ(store->RanksOf(1, true, {5, 0}), (std::vector<int>{1, 1}));
+    EXPECT_TRUE(store->RanksOf(1, false, {}).empty());
     EXPECT_EQ(store->Count(1, false), static_cast<int>(scores.size()));
 }
 
