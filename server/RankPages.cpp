@@ -63,13 +63,28 @@ std::string RankedTable(CRankStore& store, const std::vector<SRecord>& rows, boo
                     "</th><th scope=\"col\">Name</th>"
                     "<th scope=\"col\">Area</th><th scope=\"col\">Score</th>" +
                     std::string(bReplays ? "<th scope=\"col\">Game</th>" : "") + "</tr>\n";
-    // The rows are consecutive in the ranking's order, so every record scored
-    // between the first row's score and a later row's is on this page: two
-    // look-ups place the whole page.
+    // The rows of the whole ranking are consecutive in its order, so every
+    // record scored between the first row's score and a later row's is on
+    // this page: two look-ups place the whole page. An area's rows have other
+    // areas' records between them: its scores are placed by the counters,
+    // all in one query of a few index entries each, never a count of rows.
+    std::vector<int> scores, places;
+    if (bOneArea && !rows.empty()) {
+        for (const SRecord& r : rows)
+            if (scores.empty() || scores.back() != r.nScore)
+                scores.push_back(r.nScore);
+        places = store.RanksOf(rows[0].nLevel, rows[0].bVerified, scores);
+    }
     int first = 0, aboveRest = 0, place = 0, placeScore = -1;
+    size_t nextScore = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
         const SRecord& r = rows[i];
-        if (i == 0) {
+        if (bOneArea) {
+            if (r.nScore != placeScore) {
+                place = nextScore < places.size() ? places[nextScore] : 0;
+                ++nextScore;
+            }
+        } else if (i == 0) {
             first = store.RankOf(r.nLevel, r.bVerified, r.nScore);
             aboveRest = first - 1 + store.CountAt(r.nLevel, r.bVerified, r.nScore);
             place = first;
@@ -236,6 +251,14 @@ std::string HtmlEscape(const std::string& text) {
 std::string SubmissionReply(const std::string& strText) {
     return Head("DoruzorO record") + "<!-- DATA_START -->\n" + strText +
            "\n<!-- DATA_END -->\n</body>\n</html>\n";
+}
+
+std::string PageCacheKey(const QueryLookup& query) {
+    std::string key, value;
+    for (const char* k : {"data", "page", "aria", "after", "verified"})
+        if (query(k, value))
+            key += std::string(k) + "=" + std::to_string(value.size()) + ":" + value + "&";
+    return key;
 }
 
 int ResultPage(CRankStore& store, const QueryLookup& query, std::string& strPage) {

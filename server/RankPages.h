@@ -19,3 +19,6 @@ std::string SubmissionReply(const std::string& strText);
 // ranking). Deeper pages by "after=" from their "Next page" links; "page=" up
 // to 20. Gives the HTTP status: 200, or 400 with a page saying why.
 int ResultPage(CRankStore& store, const QueryLookup& query, std::string& strPage);
+// What tells two result pages apart: every key ResultPage reads, with its
+// value, so that a page cached for one query is never served for another.
+std::string PageCacheKey(const QueryLookup& query);

@@ -36,13 +36,25 @@ const SDialects kReplays = {
     "CREATE TABLE IF NOT EXISTS replays(sha TEXT PRIMARY KEY, body BYTEA NOT NULL, "
     "client TEXT NOT NULL, at BIGINT NOT NULL, claimed_by BIGINT)"};
 
+// Beside the uploads, on both engines: the games that verified a record (by
+// their digest, whatever file carried them), the records to verify when sent
+// again, the uploads' expiry and their bytes per address.
+const char* const kReplayExtras =
+    "CREATE TABLE IF NOT EXISTS games(digest TEXT PRIMARY KEY, record_id BIGINT NOT NULL);"
+    // Records stored unverified because their check could not run, by the
+    // key of the same record sent again.
+    "CREATE TABLE IF NOT EXISTS unjudged(resend TEXT PRIMARY KEY, record_id BIGINT NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS unjudged_record ON unjudged(record_id);"
+    "CREATE INDEX IF NOT EXISTS replays_unclaimed ON replays(at) WHERE claimed_by IS NULL;"
+    "CREATE INDEX IF NOT EXISTS replays_client ON replays(client, at)";
+
 // What both engines read alike.
 const char* const kCommon =
     "CREATE INDEX IF NOT EXISTS records_best ON records(level, verified, score DESC, id);"
     "CREATE INDEX IF NOT EXISTS records_area ON records(aria, level, verified, score DESC, id);"
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value BIGINT NOT NULL);"
-    // Recent submissions (kind 0) and uploads (kind 1): the per-address limit
-    // and the repeat check, shared by every server on the database.
+    // Recent submissions (kind 0), uploads (kind 1) and checks of replays (kind 2): the per-address
+    // limit and the repeat check, shared by every server on the database.
     "CREATE TABLE IF NOT EXISTS submissions(kind INTEGER NOT NULL, client TEXT NOT NULL, "
     "at BIGINT NOT NULL, fingerprint TEXT NOT NULL, record_id BIGINT NOT NULL);"
     "CREATE INDEX IF NOT EXISTS submissions_client ON submissions(client, kind, at);"
@@ -219,7 +231,7 @@ bool Build(CSqlConn& conn) {
                              "ALTER TABLE records ADD COLUMN replay TEXT;"
                              "ALTER TABLE records ADD COLUMN at BIGINT NOT NULL DEFAULT 0"))
         return false;
-    if (!conn.Exec(kCommon) || !conn.Exec(For(conn, kReplays)) ||
+    if (!conn.Exec(kCommon) || !conn.Exec(For(conn, kReplays)) || !conn.Exec(kReplayExtras) ||
         (conn.Engine() == EEngine::Postgres && (!conn.Exec(kPgSubmit) || !conn.Exec(kPgCount))))
         return false;
     int64_t version = 0;

@@ -322,6 +322,8 @@ struct CRankServer::SImpl {
     static SHttpResponse Reply(const std::string& text) {
         SHttpResponse r;
         r.strBody = SubmissionReply(text);
+        // An answer to one record: no cache may keep it for another request.
+        r.arrHeaders.emplace_back("Cache-Control", "no-store");
         return r;
     }
 
@@ -333,7 +335,11 @@ struct CRankServer::SImpl {
             return Reply("Not registered: " + why);
         if (req.IsHead())  // the headers of the answer, never a record
             return Reply("");
-        SSubmission sub{rec, client, client + " " + req.strTarget, opt.nSubmitsPerMinute};
+        SSubmission sub;
+        sub.rec = rec;
+        sub.strClient = client;
+        sub.strFingerprint = client + " " + req.strTarget;
+        sub.nLimitPerMinute = opt.nSubmitsPerMinute;
         const auto key = query.find("replay");
         const std::string strKey = key == query.end() ? "" : key->second;
         auto done = [reply, client](const std::string& text) {
@@ -371,13 +377,7 @@ struct CRankServer::SImpl {
     SHttpResponse ResultPage(const SHttpRequest& req,
                              const std::map<std::string, std::string>& query,
                              const std::string& client, const std::shared_ptr<CHttpReply>& reply) {
-        std::string key;
-        for (const char* k : {"data", "page", "aria", "after"}) {  // all that the pages read
-            const auto it = query.find(k);
-            if (it != query.end())
-                key += std::string(k) + "=" + std::to_string(it->second.size()) + ":" + it->second +
-                       "&";
-        }
+        const std::string key = PageCacheKey(Lookup(query));
         const uint64_t generation = pStore->Generation();
         std::shared_ptr<const CPageCache::SEntry> entry = cache.Find(key, generation);
         if (entry)
@@ -473,6 +473,9 @@ CRankServer::CRankServer() : m_p(std::make_unique<SImpl>()) {}
 
 CRankServer::~CRankServer() {
     m_p->pFront.reset();
+    // Checks reserved from here on are answered as when shutting down.
+    if (m_p->pVerified)
+        m_p->pVerified->StopChecks();
     m_p->pDb.reset();
 }
 

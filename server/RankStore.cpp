@@ -252,7 +252,7 @@ bool Storable(const SSubmission& sub) {
            Storable(sub.strClient);
 }
 
-bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
+bool DoSubmitRecord(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
     r = SSubmitResult();
     r.rec = sub.rec;
     r.rec.nId = 0;
@@ -294,16 +294,172 @@ bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& 
     return RankAndTotal(c, r);
 }
 
+// A game verifies one record, ever: the first whose transaction claims its
+// digest, whichever file (packed otherwise, say) brought it. The claim is
+// taken before the record exists (record 0) and given to it once stored, so
+// both engines share it; a record not stored (a repeat, over the limit, its
+// file claimed already) gives it back.
+bool ClaimGame(CSqlConn& c, const std::string& strGame, bool& bClaimed) {
+    int64_t changed = 0;
+    if (!SqlDo(c,
+               "INSERT INTO games(digest, record_id) VALUES(?, 0) ON CONFLICT(digest) DO NOTHING",
+               {strGame}, &changed))
+        return false;
+    bClaimed = changed == 1;
+    return true;
+}
+
+bool SettleGame(CSqlConn& c, const std::string& strGame, const SSubmitResult& r) {
+    if (r.eResult == ESubmit::Stored && r.rec.bVerified)
+        return SqlDo(c, "UPDATE games SET record_id = ? WHERE digest = ?", {r.rec.nId, strGame});
+    return SqlDo(c, "DELETE FROM games WHERE digest = ? AND record_id = 0", {strGame});
+}
+
+// A record sent again: the same replay named with the same keys.
+std::string ResendKey(const SRecord& rec) {
+    return Digest(rec.strReplay + "\n" + std::to_string(rec.nLevel) + "\n" +
+                  std::to_string(rec.nScore) + "\n" + rec.strAria + "\n" + rec.strName);
+}
+
+// The record stored unverified under this key because its check could not run.
+int64_t UnjudgedRecord(CSqlConn& c, const std::string& strKey) {
+    int64_t id = 0;
+    SqlScalar(c,
+              "SELECT u.record_id FROM unjudged u JOIN records r ON r.id = u.record_id "
+              "WHERE u.resend = ? AND r.verified = 0",
+              {strKey}, id);
+    return id;
+}
+
+// The same record sent again: it counts against the address like any
+// record, and verifies the record stored before when its replay has been
+// checked now, instead of adding another.
+// A batch on PostgreSQL counts only the records it adds: the trigger counts
+// a change to an earlier one.
+bool SetTriggerCounts(CSqlConn& c, bool bTrigger) {
+    return c.Engine() != EEngine::Postgres ||
+           SqlDo(c, "SELECT set_config('doruzoro.batch_counted', ?, true)",
+                 {std::string(bTrigger ? "off" : "on")});
+}
+
+bool DoResend(CSqlConn& c, const SSubmission& sub, int64_t nId, int64_t nNow, SSubmitResult& r) {
+    r = SSubmitResult();
+    r.rec = sub.rec;
+    r.bSentAgain = true;
+    if (sub.strCheckToken.empty() &&
+        RecentCount(c, 0, sub.strClient, nNow, sub.nLimitPerMinute) >= sub.nLimitPerMinute) {
+        r.eResult = ESubmit::Limited;
+        return true;
+    }
+    auto s =
+        SqlRun(c, std::string("SELECT ") + kRecordColumns + " FROM records WHERE id = ?", {nId});
+    const auto rows = Rows(s.get());
+    s.reset();
+    if (rows.empty())
+        return false;
+    r.rec = rows[0];
+    if (sub.rec.bVerified) {
+        bool bClaimed = false;
+        if (!SetTriggerCounts(c, true) ||
+            !SqlDo(c, "UPDATE records SET verified = 1 WHERE id = ?", {nId}) ||
+            !ClaimReplay(c, r.rec, bClaimed) || !SetTriggerCounts(c, false) ||
+            (bClaimed && !SqlDo(c, "DELETE FROM unjudged WHERE record_id = ?", {nId})))
+            return false;
+        r.rec.bVerified = bClaimed;
+        r.bReplayTaken = !bClaimed;
+    }
+    if (!SqlDo(c, "INSERT INTO submissions VALUES(0, ?, ?, ?, ?)",
+               {sub.strClient, nNow, sub.strFingerprint, nId}))
+        return false;
+    r.eResult = ESubmit::Stored;
+    return RankAndTotal(c, r);
+}
+
+bool DoSubmit(CSqlConn& c, const SSubmission& sub, int64_t nNow, SSubmitResult& r) {
+    SSubmission s = sub;
+    s.rec.bVerified = sub.rec.bVerified && !sub.rec.strReplay.empty() && !sub.strGame.empty() &&
+                      Storable(sub.strGame);
+    bool bClaimed = false;
+    if (s.rec.bVerified && !ClaimGame(c, s.strGame, bClaimed))
+        return false;
+    const bool bTaken = s.rec.bVerified && !bClaimed;
+    s.rec.bVerified = bClaimed;
+    const std::string key = s.rec.strReplay.empty() ? std::string() : ResendKey(s.rec);
+    const int64_t earlier = key.empty() ? 0 : UnjudgedRecord(c, key);
+    if (!(earlier ? DoResend(c, s, earlier, nNow, r) : DoSubmitRecord(c, s, nNow, r)))
+        return false;
+    const bool bStored = r.eResult == ESubmit::Stored;
+    if (bTaken && bStored && !r.rec.bVerified)
+        r.bReplayTaken = true;
+    if (bClaimed && !SettleGame(c, s.strGame, r))
+        return false;
+    // The reserved check is now this record, counted as one; a check that
+    // ran for a record not stored (a repeat) still counts; one that never
+    // ran (busy) never does.
+    if (!s.strCheckToken.empty() && (bStored || s.bUnjudged) &&
+        !SqlDo(c, "DELETE FROM submissions WHERE kind = 2 AND fingerprint = ?", {s.strCheckToken}))
+        return false;
+    if (!earlier && s.bUnjudged && bStored && !r.rec.bVerified &&
+        !SqlDo(c,
+               "INSERT INTO unjudged(resend, record_id) VALUES(?, ?) ON CONFLICT(resend) DO UPDATE "
+               "SET record_id = excluded.record_id",
+               {key, r.rec.nId}))
+        return false;
+    return true;
+}
+
+bool DoReserveCheck(CSqlConn& c, const std::string& strClient, int nLimit,
+                    const std::string& strToken, int64_t nNow, ESubmit& e) {
+    if (!Storable(strClient) || !Storable(strToken))
+        return false;
+    int64_t n = 0;
+    if (!SqlScalar(c,
+                   "SELECT COUNT(*) FROM (SELECT 1 FROM submissions WHERE client = ? AND kind IN "
+                   "(0, 2) AND at > ? LIMIT ?) AS recent",
+                   {strClient, nNow - kMinuteMs, int64_t{std::max(nLimit, 0)}}, n))
+        return false;
+    if (n >= nLimit) {
+        e = ESubmit::Limited;
+        return true;
+    }
+    e = ESubmit::Stored;
+    return SqlDo(c, "INSERT INTO submissions VALUES(2, ?, ?, ?, 0)", {strClient, nNow, strToken});
+}
+
 bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody,
-              const std::string& strClient, int nLimit, int64_t nNow, EUpload& e) {
+              const std::string& strClient, int nLimit, int64_t nBytesPerDay, int64_t nNow,
+              EUpload& e) {
     if (!Storable(strSha) || !Storable(strClient))
         return false;
     if (RecentCount(c, 1, strClient, nNow, nLimit) >= nLimit) {
         e = EUpload::Limited;
         return true;
     }
+    // Uploads that no record claimed within a day go, a few with each
+    // upload: as many go as come, and no upload waits for a sweep.
+    if (!SqlDo(c,
+               "DELETE FROM replays WHERE sha IN (SELECT sha FROM replays WHERE claimed_by IS "
+               "NULL AND at < ? ORDER BY at LIMIT 16)",
+               {nNow - CRankStore::kUploadKeepMs}))
+        return false;
     int64_t size = -1;
     SqlScalar(c, "SELECT length(body) FROM replays WHERE sha = ?", {strSha}, size);
+    if (size > 0) {
+        // Sent again (by a game sending its record again, say): kept a day from now.
+        e = EUpload::AlreadyThere;
+        return SqlDo(c, "UPDATE replays SET at = ? WHERE sha = ? AND claimed_by IS NULL",
+                     {nNow, strSha}) &&
+               SqlDo(c, "INSERT INTO submissions VALUES(1, ?, ?, '', 0)", {strClient, nNow});
+    }
+    int64_t bytes = 0;
+    if (!SqlScalar(c,
+                   "SELECT coalesce(SUM(length(body)), 0) FROM replays WHERE client = ? AND at > ?",
+                   {strClient, nNow - CRankStore::kUploadKeepMs}, bytes))
+        return false;
+    if (bytes + static_cast<int64_t>(strBody.size()) > nBytesPerDay) {
+        e = EUpload::TooMuch;
+        return true;
+    }
     // A record may have claimed the hash before its body came: fill it in.
     auto s = c.Prepare(size < 0 ? "INSERT INTO replays(body, sha, client, at) VALUES(?, ?, ?, ?)"
                                 : "UPDATE replays SET body = ?, client = ?, at = ? WHERE sha = ? "
@@ -324,7 +480,7 @@ bool DoUpload(CSqlConn& c, const std::string& strSha, const std::string& strBody
     }
     if (s->Failed())
         return false;
-    e = size > 0 ? EUpload::AlreadyThere : EUpload::Stored;
+    e = EUpload::Stored;
     return SqlDo(c, "INSERT INTO submissions VALUES(1, ?, ?, '', 0)", {strClient, nNow});
 }
 
@@ -538,6 +694,16 @@ bool CRankStore::RunJobs(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow) {
     return true;
 }
 
+namespace {
+
+// A replay's game claim, a reserved check or a re-send's upgrade are more
+// than the server's submission function does: those run one by one.
+bool NeedsItsOwnRun(const SSubmission& sub) {
+    return !sub.rec.strReplay.empty() || !sub.strCheckToken.empty() || sub.bUnjudged;
+}
+
+}  // namespace
+
 // Consecutive submissions go to the server as one statement, in their order.
 bool CRankStore::RunJobsPg(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow) {
     std::vector<const SSubmission*> subs;
@@ -550,6 +716,11 @@ bool CRankStore::RunJobsPg(CSqlConn& c, std::vector<SJob*>& jobs, int64_t nNow) 
     };
     for (SJob* j : jobs) {
         if (!j->pSub) {
+            if (!flush() || !j->fnRun(c, nNow))
+                return false;
+            continue;
+        }
+        if (NeedsItsOwnRun(*j->pSub)) {
             if (!flush() || !j->fnRun(c, nNow))
                 return false;
             continue;
@@ -583,7 +754,7 @@ bool CRankStore::CountBatch(CSqlConn& c, std::vector<SJob*>& jobs) {
             ++r->nTotal;
             r->nRank += e->nScore > r->rec.nScore ? 1 : 0;
         }
-        if (r->eResult != ESubmit::Stored)
+        if (r->eResult != ESubmit::Stored || r->bSentAgain)  // counted when first stored
             continue;
         ++r->nTotal;  // itself
         earlier.push_back(&r->rec);
@@ -629,7 +800,8 @@ SSubmitResult CRankStore::SubmitAndWait(SSubmission sub) {
 }
 
 EUpload CRankStore::StoreReplay(const std::string& strSha, const std::string& strBody,
-                                const std::string& strClient, int nLimitPerMinute) {
+                                const std::string& strClient, int nLimitPerMinute,
+                                int64_t nBytesPerDay) {
     auto result = std::make_shared<EUpload>(EUpload::Failed);
     std::promise<EUpload> promise;
     auto future = promise.get_future();
@@ -637,13 +809,28 @@ EUpload CRankStore::StoreReplay(const std::string& strSha, const std::string& st
     job.strClient = strClient;
     job.strOrder = strSha;
     job.fnRun = [&, result](CSqlConn& c, int64_t nNow) {
-        return DoUpload(c, strSha, strBody, strClient, nLimitPerMinute, nNow, *result);
+        return DoUpload(c, strSha, strBody, strClient, nLimitPerMinute, nBytesPerDay, nNow,
+                        *result);
     };
     job.fnDone = [&promise, result](bool bCommitted) {
         promise.set_value(bCommitted ? *result : EUpload::Failed);
     };
     Enqueue(std::move(job));
     return future.get();
+}
+
+void CRankStore::ReserveCheck(const std::string& strClient, int nLimitPerMinute,
+                              const std::string& strToken, std::function<void(ESubmit)> done) {
+    auto result = std::make_shared<ESubmit>(ESubmit::Failed);
+    SJob job;
+    job.strClient = strClient;
+    job.fnRun = [strClient, nLimitPerMinute, strToken, result](CSqlConn& c, int64_t nNow) {
+        return DoReserveCheck(c, strClient, nLimitPerMinute, strToken, nNow, *result);
+    };
+    job.fnDone = [result, done = std::move(done)](bool bCommitted) {
+        done(bCommitted ? *result : ESubmit::Failed);
+    };
+    Enqueue(std::move(job));
 }
 
 // At most kMaxReaders connections read at once: a flood of page requests
@@ -696,6 +883,41 @@ int CRankStore::RankOf(int nLevel, bool bVerified, int nScore) {
     if (n < 0)
         c.Fail();
     return n < 0 ? 0 : n + 1;
+}
+
+// The counters' sums of kSqlHigher for every score at once: one round trip
+// for a page of an area, whose rows other areas' records stand between.
+std::vector<int> CRankStore::RanksOf(int nLevel, bool bVerified,
+                                     const std::vector<int>& arrScores) {
+    if (arrScores.empty())
+        return {};
+    std::string values;
+    for (const int score : arrScores)
+        values += (values.empty() ? "(" : ", (") + std::to_string(score) + ")";
+    const std::string fine = std::to_string(kFineBucket), coarse = std::to_string(kCoarseBucket),
+                      per = std::to_string(kCoarseBucket / kFineBucket);
+    const std::string sql =
+        "WITH s(v) AS (VALUES " + values +
+        ") SELECT (SELECT coalesce(SUM(n), 0) FROM score_counts WHERE level = ? AND verified = ? "
+        "AND score > s.v AND score < (s.v / " +
+        fine + " + 1) * " + fine +
+        ") + (SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? AND "
+        "width = " +
+        fine + " AND bucket > s.v / " + fine + " AND bucket < (s.v / " + coarse + " + 1) * " + per +
+        ") + (SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? AND "
+        "width = " +
+        coarse + " AND bucket > s.v / " + coarse + ") FROM s";
+    CLease c(*this);
+    if (!c)
+        return {};
+    const int64_t lv = nLevel, v = bVerified ? 1 : 0;
+    auto st = SqlRun(*c, sql, {lv, v, lv, v, lv, v});
+    std::vector<int> out;
+    while (st && st->Step())
+        out.push_back(static_cast<int>(st->Int(0)) + 1);
+    if (!st || st->Failed() || out.size() != arrScores.size())
+        return {};
+    return out;
 }
 
 int CRankStore::Count(int nLevel, bool bVerified) {

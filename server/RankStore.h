@@ -38,6 +38,15 @@ struct SSubmission {
     std::string strFingerprint;  // identical requests (same fingerprint) within one second are one
                                  // record; empty: never a repeat
     int nLimitPerMinute = 10;    // records one address may send a minute, counted in the database
+    // With bVerified: the digest of the game the replay holds (SCheckResult::strGameDigest).
+    // A game verifies one record, ever, however its file is packed.
+    std::string strGame;
+    // The check of its replay reserved by ReserveCheck under this token, or empty.
+    std::string strCheckToken;
+    // Stored unverified because its replay could not be checked (the server
+    // was busy or shutting down): the same record sent again later, its
+    // replay checked then, verifies this one instead of adding another.
+    bool bUnjudged = false;
 };
 
 // The highest score a record may hold.
@@ -49,13 +58,15 @@ struct SSubmitResult {
     ESubmit eResult = ESubmit::Failed;
     SRecord rec;                // as stored: nId set; bVerified false when its replay was taken
     bool bReplayTaken = false;  // the replay was claimed by an earlier record
+    bool bSentAgain = false;    // the answer is an earlier record's, kept unjudged until now
     int nRank = 0;   // 1 + records of the same level and verified state with a higher score
     int nTotal = 0;  // records of the same level and verified state
 };
 
 using SubmitDone = std::function<void(const SSubmitResult&)>;
 
-enum class EUpload { Stored, AlreadyThere, Limited, Failed };
+// Limited: too many uploads this minute; TooMuch: too many bytes this day.
+enum class EUpload { Stored, AlreadyThere, Limited, TooMuch, Failed };
 
 class CRankStore {
 public:
@@ -74,6 +85,8 @@ public:
 
     // Reads: thread-safe, never wait behind a write in progress.
     int RankOf(int nLevel, bool bVerified, int nScore);
+    // RankOf of each score, in one query; empty when the database cannot be read.
+    std::vector<int> RanksOf(int nLevel, bool bVerified, const std::vector<int>& arrScores);
     int Count(int nLevel, bool bVerified);
     // Records of one level and verified state with exactly this score.
     int CountAt(int nLevel, bool bVerified, int nScore);
@@ -94,9 +107,24 @@ public:
     // those of other servers on the same database.
     uint64_t Generation() const { return m_nGeneration.load(); }
 
-    // Uploaded replays, stored under their hash; limited per address per minute.
+    // Uploads no record has claimed are deleted after a day (by the uploads
+    // that come later, a few with each); one address may upload this many
+    // bytes a day.
+    static constexpr int64_t kUploadKeepMs = 24 * 3600 * 1000;
+    static constexpr int64_t kUploadBytesPerDay = 8 << 20;
+
+    // Uploaded replays, stored under their hash; limited per address per
+    // minute in number and per day in bytes.
     EUpload StoreReplay(const std::string& strSha, const std::string& strBody,
-                        const std::string& strClient, int nLimitPerMinute);
+                        const std::string& strClient, int nLimitPerMinute,
+                        int64_t nBytesPerDay = kUploadBytesPerDay);
+    // Before a replay is checked: the check counts against its address as a
+    // record does (records and checks together within nLimitPerMinute), so
+    // that no address fills the checks' queue. `done` gets Stored (the check
+    // may run; its record then carries strToken), Limited or Failed, from
+    // the writer thread.
+    void ReserveCheck(const std::string& strClient, int nLimitPerMinute,
+                      const std::string& strToken, std::function<void(ESubmit)> done);
     // pClaimed, when given, tells whether a record has already claimed it.
     bool LoadReplay(const std::string& strSha, std::string& strBody, bool* pClaimed = nullptr);
     bool ReplayOfRecord(int64_t nRecordId, std::string& strBody);  // of a verified record only

@@ -1,5 +1,7 @@
 #include "server/RecordRules.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -131,6 +133,19 @@ std::string NameProblem(const std::string& strName) {
     if (std::all_of(cps.begin(), cps.end(), IsBlank))
         return "The name is only blanks.";
     return "";
+}
+
+std::string LimitKey(const std::string& strAddress) {
+    in6_addr a{};
+    if (strAddress.find(':') == std::string::npos ||
+        inet_pton(AF_INET6, strAddress.c_str(), &a) != 1)
+        return strAddress;
+    char text[INET6_ADDRSTRLEN] = {};
+    static const uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (std::equal(kMapped, kMapped + 12, a.s6_addr))
+        return inet_ntop(AF_INET, a.s6_addr + 12, text, sizeof text) ? text : strAddress;
+    std::fill(a.s6_addr + 8, a.s6_addr + 16, uint8_t{0});
+    return inet_ntop(AF_INET6, &a, text, sizeof text) ? std::string(text) + "/64" : strAddress;
 }
 
 bool ValidateRecord(const QueryLookup& query, SRecord& rec, std::string& strWhy) {

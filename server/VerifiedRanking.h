@@ -2,6 +2,7 @@
 // as verified, and the reply says which it is.
 #pragma once
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "server/RankStore.h"
@@ -14,20 +15,30 @@ std::string SubmissionText(const SSubmitResult& result, const std::string& strNo
 class CVerifiedRanking {
 public:
     // pChecker may be null: every record is then stored unverified.
-    CVerifiedRanking(CRankStore& store, CReplayChecker* pChecker)
-        : m_store(store), m_pChecker(pChecker) {}
+    CVerifiedRanking(CRankStore& store, CReplayChecker* pChecker);
+    ~CVerifiedRanking();
+    CVerifiedRanking(const CVerifiedRanking&) = delete;
+    CVerifiedRanking& operator=(const CVerifiedRanking&) = delete;
 
     using TextDone = std::function<void(const std::string& strText)>;
     // strReplayKey: the "replay" query value, empty when the game sent none.
-    // done is called once, from whichever thread finishes the work.
+    // done is called once, from whichever thread finishes the work. The
+    // address is counted by LimitKey; a replay's check counts against it
+    // before it runs.
     void Submit(SSubmission sub, const std::string& strReplayKey, TextDone done);
 
     // An upload: stored under its SHA-256; the text and the HTTP status to answer.
     int Upload(const std::string& strBody, const std::string& strClient, int nLimitPerMinute,
                std::string& strText);
 
+    // Before the checker goes: checks reserved after this are answered as
+    // when shutting down. Waits for a check being handed to the checker.
+    void StopChecks();
+
+    struct SChecks;
+    struct SPending;
+
 private:
-    void Store(SSubmission sub, const std::string& strNotVerified, TextDone done);
     CRankStore& m_store;
-    CReplayChecker* m_pChecker;
+    std::shared_ptr<SChecks> m_pChecks;  // shared with the reservations still in the store's queue
 };

@@ -2,7 +2,8 @@
 // records whose scores spread over the whole range (about half a million
 // distinct scores a level and state, as a real ranking has) and on a hundred
 // records as the anchor: a submission, a batch of 64 concurrent submissions
-// (one group commit), a rank, the first page, a deep keyset page, the areas.
+// (one group commit), a rank, the first page, a deep keyset page, an area's
+// first page, the areas.
 // The filled tables are kept in the build folder for the next run
 // (DORUZORO_BENCH_DIR names another folder).
 #include <benchmark/benchmark.h>
@@ -272,6 +273,12 @@ int main(int argc, char** argv) {
             benchmark::RegisterBenchmark(
                 ("NewestDeep/" + tag).c_str(), Page, e, n,
                 std::map<std::string, std::string>{{"data", "0"}, {"after", "500000"}})
+                ->Unit(unit)
+                ->UseRealTime();
+            // An area's first page: each of its scores placed in the whole ranking.
+            benchmark::RegisterBenchmark(
+                ("AreaPage/" + tag).c_str(), Page, e, n,
+                std::map<std::string, std::string>{{"data", "2"}, {"aria", "Japan"}})
                 ->Unit(unit)
                 ->UseRealTime();
             benchmark::RegisterBenchmark(("Areas/" + tag).c_str(), Page, e, n,

@@ -120,11 +120,7 @@ protected:
         s_strBase = ::testing::TempDir() + "doruzoro_resend_test." + std::to_string(getpid());
         fs::remove_all(s_strBase);
         recorded::WritePictures(s_strBase);
-        s_game = recorded::Record(
-            s_strBase, 1, 20261208, [](const CSceenGame& g, const auto& press, uint32_t) {
-                if (g.m_nState == GS_PLAY)
-                    replaytest::ScriptedShooter(g, replaytest::kHostKeyTolerance, press);
-            });
+        s_game = recorded::ShooterGame(s_strBase);
     }
     static void TearDownTestSuite() { fs::remove_all(s_strBase); }
 
@@ -134,8 +130,8 @@ protected:
         fs::create_directories(m_strDir);
         m_nPort = FreePort();
         ranking::SetServerHost("127.0.0.1:" + std::to_string(m_nPort));
-        plat::SetSendNetHandler([](plat::SendNetFields& fields) {
-            fields.name = "Ear";
+        plat::SetSendNetHandler([this](plat::SendNetFields& fields) {
+            fields.name = m_strName;
             fields.selected = 1;
             return plat::IDOK;
         });
@@ -164,28 +160,38 @@ protected:
         return rawhttp::Get(static_cast<uint16_t>(m_nPort), "/game/quibbix/GameResult.asp?data=1");
     }
     // Sent again at the next start, the record is verified and forgotten.
-    void ExpectVerifiedAtTheNextStart() {
+    void ExpectVerifiedAtTheNextStart(const recorded::SGame& game = s_game) {
         m_nAnswer = 0;  // send now
         CHost host(Unsent());
         host.Starts();
         ASSERT_FALSE(m_arrQuestions.empty());
-        EXPECT_NE(m_arrQuestions.back().find("Score " + std::to_string(s_game.nScore) + " by Ear"),
-                  std::string::npos)
+        EXPECT_NE(
+            m_arrQuestions.back().find("Score " + std::to_string(game.nScore) + " by " + m_strName),
+            std::string::npos)
             << m_arrQuestions.back();
         EXPECT_EQ(m_arrAnswerSets.back(),
                   (std::vector<std::string>{"_Send now", "_Later", "_Forget them"}));
         ASSERT_FALSE(m_arrBoxes.empty());
         EXPECT_EQ(m_arrBoxes.back().rfind("Registered.", 0), 0u) << m_arrBoxes.back();
         EXPECT_TRUE(LoadUnsent(Unsent()).empty());
+        const std::string cell = "<td>" + m_strName + "</td>";
         const std::string page = Ranking();
-        EXPECT_LT(page.find("<td>Ear</td>"), page.find("Unverified records")) << page;
+        EXPECT_LT(page.find(cell), page.find("Unverified records")) << page;
+        // One record: one kept unverified when the checks were busy is the
+        // one verified now, not a second beside it.
+        const std::string all =
+            rawhttp::Get(static_cast<uint16_t>(m_nPort), "/game/quibbix/GameResult.asp?data=0");
+        const size_t first = all.find(cell);
+        EXPECT_NE(first, std::string::npos) << all;
+        EXPECT_EQ(all.find(cell, first + 1), std::string::npos) << all;
     }
 
     static std::string s_strBase;
     static recorded::SGame s_game;
     std::string m_strDir;
     int m_nPort = 0;
-    int m_nAnswer = 1;  // later
+    int m_nAnswer = 1;              // later
+    std::string m_strName = "Ear";  // typed into the registration
     std::vector<std::string> m_arrBoxes;
     std::vector<std::string> m_arrQuestions;
     std::vector<std::vector<std::string>> m_arrAnswerSets;
@@ -234,17 +240,7 @@ TEST_F(ResendTest, AGameSentWhileTheServerIsOutOfReachIsSentAgainAtTheNextStart)
 TEST_F(ResendTest, AGameSentWhileTheChecksAreTakenIsKeptAndVerifiedWhenSentAgain) {
     // A costly replay, named by a flood of records with a score it never
     // reaches: each is re-played whole, and the checks' queue fills.
-    plat::CFakeClock clock;
-    std::string crowded;
-    {
-        const plat::CClockGuard guard(clock);
-        CDoruzorODlg recorder;
-        recorder.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
-                                   [] { return std::make_unique<CSceenGame>(); });
-        recorder.m_strBasePath = s_strBase;
-        recorder.m_strReplayFolder = m_strDir + "/replays";
-        crowded = replaytest::PlayCrowdedGame(recorder, clock, 20261208, 200000);
-    }
+    const std::string crowded = recorded::CrowdedGame(s_strBase, m_strDir + "/replays", 200000);
     const auto server = StartServer();
     const uint16_t port = static_cast<uint16_t>(m_nPort);
     const std::string upload = rawhttp::Exchange(
@@ -254,46 +250,45 @@ TEST_F(ResendTest, AGameSentWhileTheChecksAreTakenIsKeptAndVerifiedWhenSentAgain
     // The flood goes on until the game has its answer, so that every check
     // that ends leaves its place to another of the flood's: 300 of its
     // requests wait at any time, each answered one replaced at once.
-    std::atomic<bool> bFlooding{true};
     const std::string request =
         "GET /game/quibbix/GameSet.asp?aria=&name=Flood&mode=0&level=1"
         "&score=7&replay=" +
         plat::Sha256Hex(crowded) + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-    std::thread flooder([&] {
-        std::vector<pollfd> waiting;
-        char buf[4096];
-        while (bFlooding || !waiting.empty()) {
-            while (bFlooding && waiting.size() < 300) {
-                const int fd = rawhttp::Connect(port);
-                if (fd < 0 || !rawhttp::SendAll(fd, request))
-                    break;
-                waiting.push_back({fd, POLLIN, 0});
-            }
-            if (poll(waiting.data(), waiting.size(), 100) <= 0)
-                continue;
-            for (size_t i = waiting.size(); i-- > 0;) {
-                if (waiting[i].revents && recv(waiting[i].fd, buf, sizeof buf, 0) <= 0) {
-                    close(waiting[i].fd);
-                    waiting.erase(waiting.begin() + static_cast<long>(i));
-                }
-            }
-        }
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    {
+    std::atomic<int> nBusy{0};
+    rawhttp::CFlood flood(
+        port, 300, [&] { return request; },
+        [&](const std::string& answer) {
+            nBusy += answer.find("the server is busy") != std::string::npos ? 1 : 0;
+        });
+    // The game's record goes once the flood is answered "busy": the queue is full.
+    for (int i = 0; i < 200 && nBusy == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GT(nBusy.load(), 0);
+    // A check that ends between two of the flood's may still take the game's
+    // record, which is then verified at once: another game, by another name,
+    // is played and sent until one is answered busy.
+    recorded::SGame game = s_game;
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        if (attempt > 0)
+            game = recorded::ShooterGame(s_strBase, 20261208 + static_cast<unsigned>(attempt));
+        m_strName = "Ear" + std::string(static_cast<size_t>(attempt), '+');
+        m_arrBoxes.clear();
+        m_arrQuestions.clear();
+        m_arrAnswerSets.clear();
         CHost host(Unsent());
-        host.EndedGame(s_game);
+        host.EndedGame(game);
         host.OfferRegistration();
+        if (m_arrBoxes.size() != 1 || m_arrBoxes[0].rfind("Registered.", 0) != 0)
+            break;
     }
-    bFlooding = false;
-    flooder.join();  // every request of the flood answered: the checks are free again
+    flood.Stop();  // every request of the flood answered: the checks are free again
     ASSERT_EQ(m_arrBoxes.size(), 1u);
     EXPECT_NE(m_arrBoxes[0].find("not verified: the server is busy; try again later"),
               std::string::npos)
         << m_arrBoxes[0];
     ASSERT_EQ(m_arrQuestions.size(), 1u);
     ASSERT_EQ(LoadUnsent(Unsent()).size(), 1u);
-    ExpectVerifiedAtTheNextStart();
+    ExpectVerifiedAtTheNextStart(game);
 }
 
 }  // namespace

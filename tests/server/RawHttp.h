@@ -6,9 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace rawhttp {
 
@@ -111,5 +115,59 @@ inline std::string Get(uint16_t port, const std::string& target,
 inline bool Has(const std::string& s, const std::string& part) {
     return s.find(part) != std::string::npos;
 }
+
+// nInFlight requests (fnRequest's) on connections of their own, each one
+// answered replaced at once, until Stop(); fnAnswer gets every whole answer,
+// on the flood's thread.
+class CFlood {
+public:
+    CFlood(uint16_t port, size_t nInFlight, std::function<std::string()> fnRequest,
+           std::function<void(const std::string&)> fnAnswer)
+        : m_thread([=] { Run(port, nInFlight, fnRequest, fnAnswer); }) {}
+    ~CFlood() { Stop(); }
+    // Returns when every request sent has been answered.
+    void Stop() {
+        m_bFlooding = false;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    void Run(uint16_t port, size_t nInFlight, const std::function<std::string()>& fnRequest,
+             const std::function<void(const std::string&)>& fnAnswer) {
+        std::vector<pollfd> waiting;
+        std::vector<std::string> got;
+        char buf[4096];
+        while (m_bFlooding || !waiting.empty()) {
+            while (m_bFlooding && waiting.size() < nInFlight) {
+                const int fd = Connect(port);
+                if (fd < 0 || !SendAll(fd, fnRequest())) {
+                    if (fd >= 0)
+                        close(fd);
+                    break;
+                }
+                waiting.push_back({fd, POLLIN, 0});
+                got.emplace_back();
+            }
+            if (poll(waiting.data(), waiting.size(), 100) <= 0)
+                continue;
+            for (size_t i = waiting.size(); i-- > 0;) {
+                if (!waiting[i].revents)
+                    continue;
+                const ssize_t n = recv(waiting[i].fd, buf, sizeof buf, 0);
+                if (n > 0) {
+                    got[i].append(buf, static_cast<size_t>(n));
+                    continue;
+                }
+                close(waiting[i].fd);
+                fnAnswer(got[i]);
+                waiting.erase(waiting.begin() + static_cast<long>(i));
+                got.erase(got.begin() + static_cast<long>(i));
+            }
+        }
+    }
+    std::atomic<bool> m_bFlooding{true};
+    std::thread m_thread;  // last: runs on the members above
+};
 
 }  // namespace rawhttp

@@ -8,6 +8,7 @@
 # missing (a failure under CI).
 # DB= names the shared database (default: an SQLite file in the test folder);
 # DB_START=, when set, is run first to start that database's server.
+# ENGINE=postgres: the instances share a PostgreSQL server the test starts.
 set -u
 server_bin=$1
 site=$2
@@ -21,11 +22,15 @@ dir=$(mktemp -d)
 chmod 755 "$dir"  # nginx workers run as another user when we are root
 server_pids=()
 nginx_pid=
+idle_pid=
+support="$(cd "$(dirname "$0")/../support" && pwd)"
 cleanup() {
     [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
     for pid in "${server_pids[@]}"; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     done
+    [ -n "$idle_pid" ] && kill "$idle_pid" 2>/dev/null && wait "$idle_pid" 2>/dev/null
+    [ -d "$dir/pg" ] && "$support/pgcluster.sh" stop "$dir/pg"
     [ -n "${KEEP_DIR:-}" ] && cp -r "$dir" "$KEEP_DIR"; rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -43,6 +48,11 @@ free_port() {
 }
 
 # ---- the shared database and the instances
+if [ "${ENGINE:-sqlite}" = postgres ]; then
+    DB=$("$support/pgcluster.sh" start "$dir/pg")
+    status=$?
+    [ "$status" -eq 0 ] || { echo "$DB"; exit "$status"; }
+fi
 DB=${DB:-$dir/ranking.db}
 if [ -n "${DB_START:-}" ]; then
     eval "$DB_START" || { echo "FAIL: DB_START"; exit 1; }
@@ -66,6 +76,25 @@ for i in 1 2 3; do
     [ -n "$port" ] || { echo "FAIL: instance $i did not start"; cat "$dir/server$i.log"; exit 1; }
     ports+=("$port")
 done
+
+# How long an instance keeps an idle kept-alive connection: measured on one
+# while the rest of the test runs, and compared with nginx's idle time for
+# its upstream connections at the end.
+python3 - "${ports[0]}" >"$dir/idle.txt" <<'PY' &
+import socket, sys, time
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+s.sendall(b"GET /game/quibbix/GameResult.asp?data=0 HTTP/1.1\r\nHost: x\r\n\r\n")
+s.settimeout(40)
+start = time.time()
+got = b""
+while b"</html>" not in got:
+    got += s.recv(65536)
+start = time.time()
+while s.recv(65536):
+    pass
+print("%.1f" % (time.time() - start))
+PY
+idle_pid=$!
 
 # ---- the site, its @...@ values filled
 http=$(free_port)
@@ -225,6 +254,17 @@ check "a burst of submissions is cut off by limit_req" yes \
     "$(grep -qE ' (429|503)' <<<"$codes" && echo yes)"
 check "the burst allowance passes" yes "$(grep -qE '^ 200' <<<"$codes" && echo yes)"
 check "pages are still served to the same address" 200 "$(code "$base/GameResult.asp?data=2")"
+
+# nginx must let an idle upstream connection go before the instance closes
+# it: else it may send a request (an upload, never retried) into the close.
+wait "$idle_pid"
+idle_pid=
+upstream_idle=$(sed -n '/^upstream doruzoro_ranking/,/^}/s/^ *keepalive_timeout \([0-9]*\)s;/\1/p' \
+    "$dir/site.conf")
+echo "instance closes idle connections after $(cat "$dir/idle.txt") s; nginx after ${upstream_idle} s"
+check "nginx drops idle upstream connections before the instances do" yes \
+    "$(python3 -c "import sys; print('yes' if float(sys.argv[1]) + 2 < float(sys.argv[2] or 0) else 'no')" \
+        "${upstream_idle:-99}" "$(cat "$dir/idle.txt")")"
 
 [ "$failures" -eq 0 ] || { echo "--- nginx error log"; tail -20 "$dir/error.log"; exit 1; }
 echo "all nginx checks passed"

@@ -41,6 +41,7 @@ protected:
         if (bVerified) {
             s.rec.bVerified = true;
             s.rec.strReplay = std::string(60, 'b') + std::to_string(1000 + m_nReplay++);
+            s.strGame = "game " + s.rec.strReplay;
             EXPECT_EQ(m_pStore->StoreReplay(s.rec.strReplay, "game", "10.0.0.1", 1000),
                       EUpload::Stored);
         }
@@ -125,6 +126,44 @@ TEST_F(PagesTest, VerifiedRankedFirstUnverifiedApartPlacesAgreeWithReplies) {
     ASSERT_EQ(Page("data=0", page), 200);
     EXPECT_TRUE(Has(page, "<td>tut</td><td>Chad</td><td>700000</td><td>Tutorial</td><td>yes</td>"))
         << page;
+}
+
+// Other areas' records rank between an area's: its page places each row in
+// the whole ranking, as the reply did, on every page of the area.
+TEST_F(PagesTest, AnAreasPlacesCountTheRecordsOfOtherAreasBetween) {
+    EXPECT_EQ(Add("p200", 200, true, "Peru").nRank, 1);
+    EXPECT_EQ(Add("j150", 150, true, "Japan").nRank, 2);
+    const SSubmitResult p100 = Add("p100", 100, true, "Peru");
+    EXPECT_EQ(p100.nRank, 3);
+    Add("j100", 100, true, "Japan");
+    Add("j90", 90, true, "Japan");
+    EXPECT_EQ(Add("p80", 80, true, "Peru").nRank, 6);
+    Add("pu", 70, false, "Peru");
+    Add("ju", 75, false, "Japan");
+    std::string page;
+    ASSERT_EQ(Page("data=2&aria=Peru", page), 200);
+    EXPECT_EQ(PlacesAndNames(page),
+              (std::vector<std::string>{"1 p200", "3 p100", "6 p80", "2 pu"}));
+    // Past the first page of an area: the same places.
+    for (int i = 0; i < 60; ++i)
+        Add("j" + std::to_string(i), 1000 + i, true, "Japan");
+    Add("p1500", 1500, true, "Peru");
+    for (int i = 0; i < 50; ++i)
+        Add("p" + std::to_string(i), 50, true, "Peru");
+    ASSERT_EQ(Page("data=2&aria=Peru", page), 200);
+    std::vector<std::string> places = PlacesAndNames(page);
+    ASSERT_EQ(places.size(), 50u);
+    EXPECT_EQ(places[0], "1 p1500");
+    EXPECT_EQ(places[1], "62 p200");
+    EXPECT_EQ(places[2], "64 p100");
+    EXPECT_EQ(places[3], "67 p80");
+    EXPECT_EQ(places[4], "68 p0");
+    const std::string next = NextQuery(page);
+    ASSERT_FALSE(next.empty());
+    ASSERT_EQ(Page(next, page), 200);
+    places = PlacesAndNames(page);
+    ASSERT_FALSE(places.empty());
+    EXPECT_EQ(places[0].substr(0, 3), "68 ");
 }
 
 TEST_F(PagesTest, NextPageLinksWalkEveryRowOnceAcrossTies) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/DoruzorODlg.h"
+#include "full_game.h"
 #include "game/SceenGame.h"
 #include "platform/compress.h"
 #include "platform/fake_clock.h"
@@ -143,6 +144,28 @@ inline std::string Stored(const std::string& data) {
     std::string file = recorded::Framed(std::string(), static_cast<uint32_t>(data.size()));
     file.resize(sizeof replay::kMagic + 1 + 4);
     return file + z;
+}
+
+// A whole game of the tests' scripted shooter, as the program records it.
+inline SGame ShooterGame(const std::string& base, unsigned seed = 20261208) {
+    return Record(base, 1, seed, [](const CSceenGame& g, const auto& press, uint32_t) {
+        if (g.m_nState == GS_PLAY)
+            replaytest::ScriptedShooter(g, replaytest::kHostKeyTolerance, press);
+    });
+}
+
+// The costliest game a replay of nEvents events can hold (see
+// PlayCrowdedGame), recorded by the program's host into strFolder.
+inline std::string CrowdedGame(const std::string& base, const std::string& strFolder,
+                               uint64_t nEvents) {
+    plat::CFakeClock clock;
+    const plat::CClockGuard guard(clock);
+    CDoruzorODlg recorder;
+    recorder.SetSceenFactories([] { return std::make_unique<replaytest::CScriptMenu>(); },
+                               [] { return std::make_unique<CSceenGame>(); });
+    recorder.m_strBasePath = base;
+    recorder.m_strReplayFolder = strFolder;
+    return replaytest::PlayCrowdedGame(recorder, clock, 20261208, nEvents);
 }
 
 }  // namespace recorded

@@ -449,3 +449,36 @@ TEST_F(ServerTest, ReadersOfAPageBeingRenderedAllGetIt) {
         }
     }
 }
+
+// A page cached for one query never answers another: the unverified records
+// alone, asked first, leave the whole ranking whole for the next reader.
+TEST_F(ServerTest, EachQueryOfThePagesHasItsOwnCachedPage) {
+    Submit("aria=Japan&name=first&mode=0&level=1&score=10");
+    const auto tables = [](const std::string& page) {
+        size_t n = 0;
+        for (size_t at = page.find("<table>"); at != std::string::npos;
+             at = page.find("<table>", at + 1))
+            ++n;
+        return n;
+    };
+    const uint16_t port = m_pServer->Port();
+    const std::string apart =
+        BodyOf(rawhttp::Get(port, "/game/quibbix/GameResult.asp?data=1&verified=0"));
+    EXPECT_EQ(tables(apart), 1u) << apart;
+    const std::string whole = BodyOf(rawhttp::Get(port, "/game/quibbix/GameResult.asp?data=1"));
+    EXPECT_EQ(tables(whole), 2u) << whole;
+    EXPECT_EQ(tables(BodyOf(rawhttp::Get(port, "/game/quibbix/GameResult.asp?data=1&verified=0"))),
+              1u);
+}
+
+// The answer to a record is the answer to that request alone.
+TEST_F(ServerTest, AnswersToRecordsAreNeverCached) {
+    const std::string stored = rawhttp::Get(
+        m_pServer->Port(), "/game/quibbix/GameSet.asp?aria=&name=n&mode=0&level=1&score=5");
+    EXPECT_TRUE(Has(stored, "\r\nCache-Control: no-store\r\n")) << stored;
+    const std::string refused =
+        rawhttp::Get(m_pServer->Port(), "/game/quibbix/GameSet.asp?aria=&name=&mode=0");
+    EXPECT_TRUE(Has(refused, "\r\nCache-Control: no-store\r\n")) << refused;
+    EXPECT_FALSE(
+        Has(rawhttp::Get(m_pServer->Port(), "/game/quibbix/GameResult.asp?data=1"), "no-store"));
+}

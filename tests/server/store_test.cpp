@@ -44,6 +44,7 @@ SSubmission Verified(const std::string& name, int score, const std::string& sha,
     SSubmission s = Sub(name, score, "10.0.0.1", 1, aria);
     s.rec.bVerified = true;
     s.rec.strReplay = sha;
+    s.strGame = "game of " + sha;  // one game a file, unless a test says otherwise
     return s;
 }
 
@@ -194,6 +195,13 @@ TEST_P(StoreTest, RankAgreesWithCountingAcrossBucketEdges) {
             std::count_if(scores.begin(), scores.end(), [p](int s) { return s > p; }));
         ASSERT_EQ(store->RankOf(1, false, p), higher + 1) << p;
     }
+    // All at once, as an area's page asks: the same places in the same order.
+    std::vector<int> one;
+    for (int p : probes)
+        one.push_back(store->RankOf(1, false, p));
+    EXPECT_EQ(store->RanksOf(1, false, probes), one);
+    EXPECT_EQ(store->RanksOf(1, true, {5, 0}), (std::vector<int>{1, 1}));
+    EXPECT_TRUE(store->RanksOf(1, false, {}).empty());
     EXPECT_EQ(store->Count(1, false), static_cast<int>(scores.size()));
 }
 
@@ -349,6 +357,52 @@ TEST_P(StoreTest, AReplayVerifiesOneRecordOnlyAcrossStoresAndThreads) {
     EXPECT_TRUE(one->LoadReplay(Sha(50), body));
 }
 
+// Two files of one game (packed otherwise): the game verifies its first
+// record only; a record that is not stored gives its claim back.
+TEST_P(StoreTest, AGameVerifiesOneRecordWhicheverFileBringsIt) {
+    auto one = Open();
+    auto two = Open();
+    ASSERT_TRUE(one && two);
+    SSubmission first = Verified("first", 500, Sha(1));
+    first.strGame = "the game";
+    first.strFingerprint = "first request";
+    const SSubmitResult a = one->SubmitAndWait(first);
+    EXPECT_TRUE(a.rec.bVerified);
+    // The same request again within the second is the same record, verified.
+    const SSubmitResult again = two->SubmitAndWait(first);
+    EXPECT_EQ(again.eResult, ESubmit::Repeated);
+    EXPECT_EQ(again.rec.nId, a.rec.nId);
+    EXPECT_TRUE(again.rec.bVerified);
+    SSubmission copy = Verified("copy", 500, Sha(2));
+    copy.strGame = "the game";
+    const SSubmitResult b = two->SubmitAndWait(copy);
+    EXPECT_EQ(b.eResult, ESubmit::Stored);
+    EXPECT_FALSE(b.rec.bVerified);
+    EXPECT_TRUE(b.bReplayTaken);
+    std::string body;
+    EXPECT_FALSE(one->ReplayOfRecord(b.rec.nId, body));
+    // Over the limit: nothing stored, and the game is still free.
+    SSubmission limited = Verified("limited", 400, Sha(3));
+    limited.strGame = "another game";
+    limited.strClient = "10.9.9.9";
+    limited.nLimitPerMinute = 0;
+    EXPECT_EQ(one->SubmitAndWait(limited).eResult, ESubmit::Limited);
+    limited.nLimitPerMinute = 10;
+    EXPECT_TRUE(two->SubmitAndWait(limited).rec.bVerified);
+    // Its file claimed by an earlier record: the game is given back too.
+    SSubmission sameFile = Verified("same file", 300, Sha(3));
+    sameFile.strGame = "a third game";
+    EXPECT_TRUE(one->SubmitAndWait(sameFile).bReplayTaken);
+    SSubmission third = Verified("third", 300, Sha(4));
+    third.strGame = "a third game";
+    EXPECT_TRUE(one->SubmitAndWait(third).rec.bVerified);
+    // Verified without its game's digest: nothing claims it, nothing is verified.
+    SSubmission unknown = Verified("unknown", 200, Sha(5));
+    unknown.strGame.clear();
+    EXPECT_FALSE(one->SubmitAndWait(unknown).rec.bVerified);
+    EXPECT_EQ(one->Count(1, true), 3);
+}
+
 TEST_P(StoreTest, UploadsAreLimitedPerAddressAcrossStores) {
     auto one = Open();
     auto two = Open();
@@ -365,6 +419,139 @@ TEST_P(StoreTest, UploadsAreLimitedPerAddressAcrossStores) {
     std::string back;
     ASSERT_TRUE(two->LoadReplay(Sha(4), back));
     EXPECT_EQ(back, bytes);
+}
+
+ESubmit Reserve(CRankStore& store, const std::string& client, int limit, const std::string& token) {
+    std::promise<ESubmit> promise;
+    auto future = promise.get_future();
+    store.ReserveCheck(client, limit, token, [&promise](ESubmit e) { promise.set_value(e); });
+    return future.get();
+}
+
+// Checks count against their address with its records, before they run:
+// the record a check was for is then counted once; a check that ran for no
+// new record (a repeat) still counts, one that could not run (busy) never.
+TEST_P(StoreTest, ChecksCountAgainstTheirAddressWithItsRecords) {
+    auto one = Open();
+    auto two = Open();
+    ASSERT_TRUE(one && two);
+    const std::string who = "192.0.2.50";
+    EXPECT_EQ(Reserve(*one, who, 3, "t1"), ESubmit::Stored);
+    EXPECT_EQ(Reserve(*two, who, 3, "t2"), ESubmit::Stored);
+    EXPECT_EQ(one->SubmitAndWait(Sub("r", 10, who)).eResult, ESubmit::Stored);
+    EXPECT_EQ(Reserve(*two, who, 3, "t3"), ESubmit::Limited);
+    EXPECT_EQ(Reserve(*one, "192.0.2.51", 3, "t4"), ESubmit::Stored);
+    // Check t1's record is stored: one row for it, not two.
+    SSubmission checked = Sub("checked", 20, who);
+    checked.nLimitPerMinute = 3;
+    checked.strCheckToken = "t1";
+    checked.strFingerprint = "the checked request";
+    EXPECT_EQ(two->SubmitAndWait(checked).eResult, ESubmit::Stored);
+    EXPECT_EQ(Reserve(*one, who, 3, "t5"), ESubmit::Limited);
+    // t2's check could not run: it is given back.
+    SSubmission busy = Sub("busy", 30, who);
+    busy.nLimitPerMinute = 100;
+    busy.strCheckToken = "t2";
+    busy.bUnjudged = true;
+    busy.strFingerprint = "the checked request";  // a repeat of t1's: no new record
+    EXPECT_EQ(one->SubmitAndWait(busy).eResult, ESubmit::Repeated);
+    EXPECT_EQ(Reserve(*two, who, 3, "t6"), ESubmit::Stored);
+    EXPECT_EQ(Reserve(*two, who, 3, "t7"), ESubmit::Limited);
+    // t8's check ran, for a repeat: it still counts.
+    EXPECT_EQ(Reserve(*one, who, 5, "t8"), ESubmit::Stored);
+    SSubmission repeat = checked;
+    repeat.strCheckToken = "t8";
+    EXPECT_EQ(one->SubmitAndWait(repeat).eResult, ESubmit::Repeated);
+    EXPECT_EQ(Reserve(*two, who, 5, "t9"), ESubmit::Stored);
+    EXPECT_EQ(Reserve(*two, who, 5, "t10"), ESubmit::Limited);
+}
+
+// The same record sent again after its check could not run: the record
+// stored before is verified, no other is added; within the address's limit.
+TEST_P(StoreTest, ARecordSentAgainVerifiesTheOneKeptUnjudged) {
+    auto one = Open();
+    auto two = Open();
+    ASSERT_TRUE(one && two);
+    ASSERT_EQ(one->StoreReplay(Sha(7), "the game", "10.0.0.1", 10), EUpload::Stored);
+    SSubmission first = Sub("Ear", 1200, "10.0.0.1", 1, "Japan");
+    first.rec.strReplay = Sha(7);
+    first.bUnjudged = true;
+    const SSubmitResult kept = one->SubmitAndWait(first);
+    ASSERT_EQ(kept.eResult, ESubmit::Stored);
+    EXPECT_FALSE(kept.rec.bVerified);
+    // Busy again: the same record answers, nothing is added.
+    const SSubmitResult again = two->SubmitAndWait(first);
+    EXPECT_EQ(again.rec.nId, kept.rec.nId);
+    EXPECT_FALSE(again.rec.bVerified);
+    // Over the address's limit: refused, and the record stays as it was.
+    SSubmission checked = Verified("Ear", 1200, Sha(7));
+    checked.bUnjudged = false;
+    checked.nLimitPerMinute = 2;
+    EXPECT_EQ(one->SubmitAndWait(checked).eResult, ESubmit::Limited);
+    checked.nLimitPerMinute = 10;
+    const SSubmitResult verified = two->SubmitAndWait(checked);
+    EXPECT_EQ(verified.eResult, ESubmit::Stored);
+    EXPECT_EQ(verified.rec.nId, kept.rec.nId);
+    EXPECT_TRUE(verified.rec.bVerified);
+    EXPECT_EQ(verified.nRank, 1);
+    EXPECT_EQ(verified.nTotal, 1);
+    EXPECT_EQ(one->Count(1, true), 1);
+    EXPECT_EQ(one->Count(1, false), 0);
+    EXPECT_EQ(AreaSummary(*one), "Japan:1:1200 ");
+    std::string body;
+    EXPECT_TRUE(one->ReplayOfRecord(kept.rec.nId, body));
+    EXPECT_EQ(body, "the game");
+    // Once verified, it is done: the same again is another record's claim.
+    const SSubmitResult after = one->SubmitAndWait(checked);
+    EXPECT_NE(after.rec.nId, kept.rec.nId);
+    EXPECT_FALSE(after.rec.bVerified);
+    // Another name with that replay is another record, and no unjudged one.
+    SSubmission other = first;
+    other.rec.strName = "Other";
+    EXPECT_NE(one->SubmitAndWait(other).rec.nId, kept.rec.nId);
+    // A record that failed its check is not waiting for one.
+    ASSERT_EQ(one->StoreReplay(Sha(8), "game two", "10.0.0.1", 10), EUpload::Stored);
+    SSubmission failed = Sub("Failed", 900, "10.0.0.1", 1, "Japan");
+    failed.rec.strReplay = Sha(8);
+    const SSubmitResult refused = one->SubmitAndWait(failed);
+    const SSubmitResult later = one->SubmitAndWait(Verified("Failed", 900, Sha(8)));
+    EXPECT_NE(later.rec.nId, refused.rec.nId);
+    EXPECT_EQ(one->Count(1, true), 2);
+}
+
+// Uploads no record claimed go a day after they came (or came again);
+// claimed ones stay with their records; bytes are bounded per address a day.
+TEST_P(StoreTest, UnclaimedUploadsExpireAndBytesAreBoundedPerAddress) {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    const std::string body(1000, 'r');
+    EXPECT_EQ(store->StoreReplay(Sha(1), body, "10.2.0.1", 100, 2500), EUpload::Stored);
+    EXPECT_EQ(store->StoreReplay(Sha(2), body, "10.2.0.1", 100, 2500), EUpload::Stored);
+    EXPECT_EQ(store->StoreReplay(Sha(3), body, "10.2.0.1", 100, 2500), EUpload::TooMuch);
+    EXPECT_EQ(store->StoreReplay(Sha(3), body, "10.2.0.2", 100, 2500), EUpload::Stored);
+    // Already there: no new bytes.
+    EXPECT_EQ(store->StoreReplay(Sha(1), body, "10.2.0.1", 100, 2500), EUpload::AlreadyThere);
+    EXPECT_TRUE(store->SubmitAndWait(Verified("kept", 50, Sha(2))).rec.bVerified);
+    // A day and a bit later, as far as the uploads know.
+    const std::string dayAgo = std::to_string(CRankStore::kUploadKeepMs + 60000);
+    Sql("UPDATE replays SET at = at - " + dayAgo);
+    EXPECT_EQ(store->StoreReplay(Sha(4), body, "10.2.0.1", 100, 2500), EUpload::Stored);
+    std::string back;
+    EXPECT_FALSE(store->LoadReplay(Sha(1), back));
+    EXPECT_FALSE(store->LoadReplay(Sha(3), back));
+    EXPECT_TRUE(store->LoadReplay(Sha(2), back));  // its record's
+    EXPECT_TRUE(store->ReplayOfRecord(store->Best(true, nullptr, 0, 0, 1).at(0).nId, back));
+    // The day's bytes are the new day's only.
+    EXPECT_EQ(store->StoreReplay(Sha(5), body, "10.2.0.1", 100, 2500), EUpload::Stored);
+    EXPECT_EQ(store->StoreReplay(Sha(6), body, "10.2.0.1", 100, 2500), EUpload::TooMuch);
+    // Sent again within its day, an upload is kept a day from then.
+    const std::string almost = std::to_string(CRankStore::kUploadKeepMs - 60000);
+    Sql("UPDATE replays SET at = at - " + almost);
+    EXPECT_EQ(store->StoreReplay(Sha(4), body, "10.2.0.1", 100, 2500), EUpload::AlreadyThere);
+    Sql("UPDATE replays SET at = at - 120000");
+    EXPECT_EQ(store->StoreReplay(Sha(6), body, "10.2.0.3", 100, 2500), EUpload::Stored);
+    EXPECT_TRUE(store->LoadReplay(Sha(4), back));
+    EXPECT_FALSE(store->LoadReplay(Sha(5), back));
 }
 
 TEST_P(StoreTest, ManyThreadsAllAnsweredAndAllKept) {

@@ -33,11 +33,7 @@ protected:
         s_strBase = ::testing::TempDir() + "doruzoro_verified_test." + std::to_string(getpid());
         fs::remove_all(s_strBase);
         recorded::WritePictures(s_strBase);
-        s_full = recorded::Record(
-            s_strBase, 1, 20261208, [](const CSceenGame& g, const auto& press, uint32_t) {
-                if (g.m_nState == GS_PLAY)
-                    replaytest::ScriptedShooter(g, replaytest::kHostKeyTolerance, press);
-            });
+        s_full = recorded::ShooterGame(s_strBase);
         // A shorter game: a player pressing keys at random.
         auto rng = std::make_shared<std::mt19937>(99);
         s_short = recorded::Record(
