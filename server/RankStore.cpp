@@ -88,23 +88,19 @@ std::vector<SRecord> Rows(CSqlStmt* s, std::vector<SRecord> out = {}) {
 }
 
 int Higher(CSqlConn& c, int nLevel, bool bVerified, int nScore) {
-    const int64_t lv = nLevel, v = bVerified ? 1 : 0, s = nScore;
-    const int64_t fine = s / kFineBucket, coarse = s / kCoarseBucket;
+    static const std::string sql =
+        "SELECT " + SqlHigher("p.lv", "p.v", "p.s") +
+        " FROM (SELECT CAST(? AS INTEGER) AS lv, CAST(? AS INTEGER) AS v, CAST(? AS INTEGER) AS s) "
+        "AS p";
     int64_t n = 0;
-    if (!SqlScalar(c, kSqlHigher,
-                   {lv, v, s, (fine + 1) * kFineBucket, lv, v, fine,
-                    (coarse + 1) * (kCoarseBucket / kFineBucket), lv, v, coarse},
-                   n))
+    if (!SqlScalar(c, sql, {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}, int64_t{nScore}}, n))
         return -1;
     return static_cast<int>(n);
 }
 
 int Total(CSqlConn& c, int nLevel, bool bVerified) {
     int64_t n = 0;
-    if (!SqlScalar(c,
-                   "SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? "
-                   "AND width = 10000",
-                   {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}}, n))
+    if (!SqlScalar(c, kSqlTotal, {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}}, n))
         return -1;
     return static_cast<int>(n);
 }
