@@ -7,6 +7,13 @@
 // Set for the writer's transactions: the trigger counts everyone else's changes.
 #define PG_BATCH_COUNTED "current_setting('doruzoro.batch_counted', true)"
 
+// The writer's functions run the same few statements with new values a
+// thousand times a second: planned once, not again for every call (the
+// server's default plans each one anew for its first calls in a session, and
+// again whenever it guesses a plan for the values would be cheaper). Their
+// statements read by key, so one plan fits every value.
+#define PG_GENERIC_PLANS "SET plan_cache_mode = force_generic_plan"
+
 namespace {
 
 // Raised whenever the counters' layout changes: opening rebuilds them once.
@@ -174,7 +181,8 @@ std::string Triggers(const CSqlConn& conn) {
 // of a submission on this engine (one upsert per counter and record).
 std::string PgCount() {
     return "CREATE OR REPLACE FUNCTION rank_count(p_level INTEGER[], p_verified INTEGER[], "
-           "p_score INTEGER[], p_aria TEXT[]) RETURNS VOID LANGUAGE plpgsql AS $$ BEGIN "
+           "p_score INTEGER[], p_aria TEXT[]) RETURNS VOID LANGUAGE plpgsql " PG_GENERIC_PLANS
+           " AS $$ BEGIN "
            "INSERT INTO score_buckets SELECT d.l, d.v, w.width, d.s / w.width, COUNT(*) "
            "FROM unnest(p_level, p_verified, p_score) AS d(l, v, s) CROSS JOIN " +
            Widths() +
@@ -201,7 +209,8 @@ std::string PgSubmit() {
            "p_verified INTEGER, p_replay TEXT) RETURNS TABLE(outcome INTEGER, rid BIGINT, raria "
            "TEXT, "
            "rname TEXT, rlevel INTEGER, rscore INTEGER, rverified INTEGER, rreplay TEXT, "
-           "taken INTEGER, higher BIGINT, total BIGINT) LANGUAGE plpgsql AS $$ "
+           "taken INTEGER, higher BIGINT, total BIGINT) LANGUAGE plpgsql " PG_GENERIC_PLANS
+           " AS $$ "
            "DECLARE r records%ROWTYPE; n BIGINT; BEGIN "
            "taken := 0; "
            "IF p_fp <> '' THEN "
