@@ -240,13 +240,13 @@ std::string PgSubmit() {
            "END IF; "
            "rid := r.id; raria := r.aria; rname := r.name; rlevel := r.level; rscore := r.score; "
            "rverified := r.verified; rreplay := r.replay; "
-           "higher := " +
+           // One statement for both: each costs its start and end.
+           "SELECT " +
            SqlHigher("r.level", "r.verified", "r.score") +
-           "; "
-           "total := (SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE b.level = r.level "
+           ", (SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE b.level = r.level "
            "AND b.verified = r.verified AND b.width = " +
            std::to_string(kTotalWidth) +
-           "); "
+           ") INTO higher, total; "
            "RETURN NEXT; END $$";
 }
 
