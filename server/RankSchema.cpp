@@ -1,9 +1,5 @@
 #include "server/RankSchema.h"
 
-#include <iterator>
-
-#include "server/RankStore.h"
-
 // Set for the writer's transactions: the trigger counts everyone else's changes.
 #define PG_BATCH_COUNTED "current_setting('doruzoro.batch_counted', true)"
 
@@ -18,10 +14,6 @@ namespace {
 
 // Raised whenever the counters' layout changes: opening rebuilds them once.
 constexpr int64_t kSchemaVersion = 4;
-
-// The widest bucket holds every score: its rows are the total.
-constexpr int kTotalWidth = kBucketWidths[std::size(kBucketWidths) - 1];
-static_assert(kTotalWidth >= kMaxScore, "the widest bucket holds every score");
 
 struct SDialects {
     const char* sqlite;
@@ -95,9 +87,9 @@ const SDialects kCounterTables = {
     "best INTEGER NOT NULL) WITH (fillfactor = 50)"};
 
 // The widths as a one-column table both engines read.
-std::string Widths() {
+std::string Widths(EEngine e) {
     std::string out = "(";
-    for (const int w : kBucketWidths)
+    for (const int w : BucketWidths(e))
         out += std::string(out.size() > 1 ? " UNION ALL " : "") + "SELECT " + std::to_string(w) +
                " AS width";
     return out + ")";
@@ -106,12 +98,12 @@ std::string Widths() {
 // Only verified records of the game (level 1) make an area's totals. Rows go
 // in in key order: on PostgreSQL neighbouring scores, read together by a
 // rank, then share pages.
-std::string FillCounters() {
+std::string FillCounters(EEngine e) {
     return "INSERT INTO score_counts SELECT level, verified, score, COUNT(*) FROM records "
            "GROUP BY level, verified, score ORDER BY 1, 2, 3;"
            "INSERT INTO score_buckets SELECT r.level, r.verified, w.width, r.score / w.width, "
            "COUNT(*) FROM records r CROSS JOIN " +
-           Widths() +
+           Widths(e) +
            " AS w GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4;"
            "INSERT INTO area_totals SELECT aria, COUNT(*), MAX(score) FROM records "
            "WHERE level = 1 AND verified = 1 GROUP BY aria";
@@ -120,9 +112,10 @@ std::string FillCounters() {
 // The counters follow every change in the same transaction, an operator's
 // edit by hand included. On PostgreSQL the store's writer counts its own
 // batches at their end (rank_count below) and the trigger leaves them alone.
-std::string CountNew(const std::string& row, const char* max) {
+std::string CountNew(EEngine e, const std::string& row, const char* max) {
     std::string out;
-    for (auto it = std::rbegin(kBucketWidths); it != std::rend(kBucketWidths); ++it) {
+    const std::vector<int>& widths = BucketWidths(e);
+    for (auto it = widths.rbegin(); it != widths.rend(); ++it) {
         const std::string w = std::to_string(*it);
         out += "INSERT INTO score_buckets VALUES(" + row + ".level, " + row + ".verified, " + w +
                ", " + row + ".score / " + w +
@@ -138,10 +131,11 @@ std::string CountNew(const std::string& row, const char* max) {
            max + "(area_totals.best, excluded.best); ";
 }
 
-std::string UncountOld(const std::string& row) {
+std::string UncountOld(EEngine e, const std::string& row) {
     const std::string key = "level = " + row + ".level AND verified = " + row + ".verified";
     std::string out;
-    for (auto it = std::rbegin(kBucketWidths); it != std::rend(kBucketWidths); ++it) {
+    const std::vector<int>& widths = BucketWidths(e);
+    for (auto it = widths.rbegin(); it != widths.rend(); ++it) {
         const std::string w = std::to_string(*it);
         out += "UPDATE score_buckets SET n = n - 1 WHERE " + key + " AND width = " + w +
                " AND bucket = " + row + ".score / " + w + "; ";
@@ -160,16 +154,16 @@ std::string UncountOld(const std::string& row) {
 std::string Triggers(const CSqlConn& conn) {
     if (conn.Engine() == EEngine::Sqlite)
         return "CREATE TRIGGER records_added AFTER INSERT ON records BEGIN " +
-               CountNew("new", "max") +
+               CountNew(EEngine::Sqlite, "new", "max") +
                "END; CREATE TRIGGER records_removed AFTER DELETE ON records BEGIN " +
-               UncountOld("old") +
+               UncountOld(EEngine::Sqlite, "old") +
                "END; CREATE TRIGGER records_changed AFTER UPDATE OF aria, level, score, verified "
                "ON records BEGIN " +
-               UncountOld("old") + CountNew("new", "max") + "END";
+               UncountOld(EEngine::Sqlite, "old") + CountNew(EEngine::Sqlite, "new", "max") + "END";
     return "CREATE OR REPLACE FUNCTION records_count() RETURNS trigger LANGUAGE plpgsql AS $$ "
            "BEGIN IF TG_OP IN ('DELETE', 'UPDATE') THEN " +
-           UncountOld("OLD") + "END IF; IF TG_OP IN ('INSERT', 'UPDATE') THEN " +
-           CountNew("NEW", "GREATEST") +
+           UncountOld(EEngine::Postgres, "OLD") + "END IF; IF TG_OP IN ('INSERT', 'UPDATE') THEN " +
+           CountNew(EEngine::Postgres, "NEW", "GREATEST") +
            "END IF; RETURN NULL; END $$; CREATE TRIGGER records_counted AFTER INSERT OR DELETE OR "
            "UPDATE OF aria, level, score, verified ON records FOR EACH ROW WHEN (" PG_BATCH_COUNTED
            " IS DISTINCT FROM 'on') EXECUTE FUNCTION records_count()";
@@ -185,7 +179,7 @@ std::string PgCount() {
            " AS $$ BEGIN "
            "INSERT INTO score_buckets SELECT d.l, d.v, w.width, d.s / w.width, COUNT(*) "
            "FROM unnest(p_level, p_verified, p_score) AS d(l, v, s) CROSS JOIN " +
-           Widths() +
+           Widths(EEngine::Postgres) +
            " AS w GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4 "
            "ON CONFLICT(level, verified, width, bucket) DO UPDATE SET n = score_buckets.n + "
            "excluded.n; "
@@ -242,10 +236,10 @@ std::string PgSubmit() {
            "rverified := r.verified; rreplay := r.replay; "
            // One statement for both: each costs its start and end.
            "SELECT " +
-           SqlHigher("r.level", "r.verified", "r.score") +
+           SqlHigher(EEngine::Postgres, "r.level", "r.verified", "r.score") +
            ", (SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE b.level = r.level "
            "AND b.verified = r.verified AND b.width = " +
-           std::to_string(kTotalWidth) +
+           std::to_string(BucketWidths(EEngine::Postgres).back()) +
            ") INTO higher, total; "
            "RETURN NEXT; END $$";
 }
@@ -267,7 +261,7 @@ bool Build(CSqlConn& conn) {
     if (version == kSchemaVersion)
         return true;
     return conn.Exec(For(conn, kDropCounters)) && conn.Exec(For(conn, kCounterTables)) &&
-           conn.Exec(FillCounters()) && conn.Exec(Triggers(conn)) &&
+           conn.Exec(FillCounters(conn.Engine())) && conn.Exec(Triggers(conn)) &&
            SqlDo(conn,
                  "INSERT INTO meta VALUES('schema', ?) ON CONFLICT(key) DO UPDATE SET value = "
                  "excluded.value",
@@ -276,24 +270,31 @@ bool Build(CSqlConn& conn) {
 
 }  // namespace
 
+const std::vector<int>& BucketWidths(EEngine eEngine) {
+    static const std::vector<int> sqlite = {100, 10000};
+    static const std::vector<int> postgres = {10, 100, 1000, 10000, 100000, 1000000};
+    return eEngine == EEngine::Sqlite ? sqlite : postgres;
+}
+
 // Within each bucket (the next width's), the narrower ones above the score's.
-std::string SqlHigher(const std::string& strLevel, const std::string& strVerified,
+std::string SqlHigher(EEngine eEngine, const std::string& strLevel, const std::string& strVerified,
                       const std::string& strScore) {
     // Qualified names: the submission function has variables of the same names.
     auto key = [&](const char* t) {
         return std::string(t) + ".level = " + strLevel + " AND " + t + ".verified = " + strVerified;
     };
-    const std::string first = std::to_string(kBucketWidths[0]);
+    const std::vector<int>& widths = BucketWidths(eEngine);
+    const std::string first = std::to_string(widths[0]);
     std::string out = "((SELECT coalesce(SUM(c.n), 0) FROM score_counts c WHERE " + key("c") +
                       " AND c.score > " + strScore + " AND c.score < (" + strScore + " / " + first +
                       " + 1) * " + first + ")";
-    for (size_t i = 0; i < std::size(kBucketWidths); ++i) {
-        const std::string w = std::to_string(kBucketWidths[i]);
+    for (size_t i = 0; i < widths.size(); ++i) {
+        const std::string w = std::to_string(widths[i]);
         out += " + (SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE " + key("b") +
                " AND b.width = " + w + " AND b.bucket > " + strScore + " / " + w;
-        if (i + 1 < std::size(kBucketWidths)) {
-            const std::string up = std::to_string(kBucketWidths[i + 1]);
-            const std::string ratio = std::to_string(kBucketWidths[i + 1] / kBucketWidths[i]);
+        if (i + 1 < widths.size()) {
+            const std::string up = std::to_string(widths[i + 1]);
+            const std::string ratio = std::to_string(widths[i + 1] / widths[i]);
             out += " AND b.bucket < (" + strScore + " / " + up + " + 1) * " + ratio;
         }
         out += ")";
@@ -301,10 +302,11 @@ std::string SqlHigher(const std::string& strLevel, const std::string& strVerifie
     return out + ")";
 }
 
-static_assert(kTotalWidth == 1000000, "kSqlTotal names the widest bucket");
-const char* const kSqlTotal =
-    "SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? AND width = "
-    "1000000";
+std::string SqlTotal(EEngine eEngine) {
+    return "SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? AND "
+           "width = " +
+           std::to_string(BucketWidths(eEngine).back());
+}
 
 bool EnsureRankSchema(CSqlConn& conn, std::string& strError) {
     // Two servers starting at once: the second waits and finds all done.

@@ -2,6 +2,7 @@
 // written by an earlier server to them.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "server/SqlConn.h"
 
@@ -9,15 +10,18 @@
 // Safe to call from several processes at once.
 bool EnsureRankSchema(CSqlConn& conn, std::string& strError);
 
-// Places come from counters kept per score and per bucket of 10, 100, ...
-// 1,000,000 scores, so a rank is a sum over at most nine rows a width (about
-// thirty on average) and a total over two. On PostgreSQL each row read is a
-// page of its own: a hundred a bucket made the rank most of a submission.
-constexpr int kBucketWidths[] = {10, 100, 1000, 10000, 100000, 1000000};
+// Places come from counters kept per score and per bucket of scores, so that
+// a rank is a sum over a few rows a bucket width. The widths, narrowest first
+// (the widest one's rows sum to the total): on SQLite 100 and 10,000, whose
+// hundred rows a bucket lie side by side in the file; on PostgreSQL 10, 100,
+// ... 1,000,000, at most nine rows a width (about thirty in all), as each
+// row read there is a page of its own: a hundred a bucket made the rank most
+// of a submission.
+const std::vector<int>& BucketWidths(EEngine eEngine);
 
 // Records of one level and verified state with a score above the given one,
 // the three given as SQL expressions (columns or parameters).
-std::string SqlHigher(const std::string& strLevel, const std::string& strVerified,
+std::string SqlHigher(EEngine eEngine, const std::string& strLevel, const std::string& strVerified,
                       const std::string& strScore);
 // Records of one level and verified state: bind level, verified.
-extern const char* const kSqlTotal;
+std::string SqlTotal(EEngine eEngine);

@@ -88,10 +88,13 @@ std::vector<SRecord> Rows(CSqlStmt* s, std::vector<SRecord> out = {}) {
 }
 
 int Higher(CSqlConn& c, int nLevel, bool bVerified, int nScore) {
-    static const std::string sql =
-        "SELECT " + SqlHigher("p.lv", "p.v", "p.s") +
-        " FROM (SELECT CAST(? AS INTEGER) AS lv, CAST(? AS INTEGER) AS v, CAST(? AS INTEGER) AS s) "
-        "AS p";
+    auto text = [](EEngine e) {
+        return "SELECT " + SqlHigher(e, "p.lv", "p.v", "p.s") +
+               " FROM (SELECT CAST(? AS INTEGER) AS lv, CAST(? AS INTEGER) AS v, CAST(? AS "
+               "INTEGER) AS s) AS p";
+    };
+    static const std::string sqlite = text(EEngine::Sqlite), postgres = text(EEngine::Postgres);
+    const std::string& sql = c.Engine() == EEngine::Sqlite ? sqlite : postgres;
     int64_t n = 0;
     if (!SqlScalar(c, sql, {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}, int64_t{nScore}}, n))
         return -1;
@@ -100,7 +103,7 @@ int Higher(CSqlConn& c, int nLevel, bool bVerified, int nScore) {
 
 int Total(CSqlConn& c, int nLevel, bool bVerified) {
     int64_t n = 0;
-    if (!SqlScalar(c, kSqlTotal, {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}}, n))
+    if (!SqlScalar(c, SqlTotal(c.Engine()), {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}}, n))
         return -1;
     return static_cast<int>(n);
 }
