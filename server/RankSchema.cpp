@@ -13,7 +13,7 @@
 namespace {
 
 // Raised whenever the counters' layout changes: opening rebuilds them once.
-constexpr int64_t kSchemaVersion = 4;
+constexpr int64_t kSchemaVersion = 5;
 
 struct SDialects {
     const char* sqlite;
@@ -197,51 +197,49 @@ std::string PgCount() {
 // The submission in one round trip to the server: repeat check, limit,
 // insert, replay claim, rank and total, as the store does step by step on the
 // embedded engine. Outcome 0 stored, 1 a repeat, 2 over the limit.
+const char* const kPgSubmit =
+    "CREATE OR REPLACE FUNCTION rank_submit(p_client TEXT, p_fp TEXT, p_limit INTEGER, "
+    "p_now BIGINT, p_aria TEXT, p_name TEXT, p_level INTEGER, p_score INTEGER, "
+    "p_verified INTEGER, p_replay TEXT) RETURNS TABLE(outcome INTEGER, rid BIGINT, raria TEXT, "
+    "rname TEXT, rlevel INTEGER, rscore INTEGER, rverified INTEGER, rreplay TEXT, "
+    "taken INTEGER, higher BIGINT, total BIGINT) LANGUAGE plpgsql " PG_GENERIC_PLANS
+    " AS $$ "
+    "DECLARE r records%ROWTYPE; n BIGINT; BEGIN "
+    "taken := 0; "
+    "IF p_fp <> '' THEN "
+    "  SELECT s.record_id INTO n FROM submissions s WHERE s.fingerprint = p_fp AND s.kind = 0 "
+    "  AND s.at > p_now - 1000 ORDER BY s.at LIMIT 1; "
+    "  IF FOUND THEN SELECT * INTO r FROM records WHERE records.id = n; "
+    "    IF FOUND THEN outcome := 1; END IF; END IF; "
+    "END IF; "
+    "IF outcome IS NULL THEN "
+    "  SELECT COUNT(*) INTO n FROM (SELECT 1 FROM submissions s WHERE s.client = p_client AND "
+    "  s.kind = 0 AND s.at > p_now - 60000 LIMIT greatest(p_limit, 0)) AS recent; "
+    "  IF n >= p_limit THEN outcome := 2; RETURN NEXT; RETURN; END IF; "
+    "  INSERT INTO records(aria, name, level, score, verified, replay, at) VALUES(p_aria, "
+    "  p_name, p_level, p_score, p_verified, p_replay, p_now) RETURNING * INTO r; "
+    "  IF p_verified = 1 THEN "
+    "    INSERT INTO replays(sha, body, client, at, claimed_by) VALUES(p_replay, ''::bytea, '', "
+    "    0, NULL) ON CONFLICT(sha) DO NOTHING; "
+    "    UPDATE replays SET claimed_by = r.id WHERE sha = p_replay AND claimed_by IS NULL; "
+    "    IF NOT FOUND THEN UPDATE records SET verified = 0 WHERE records.id = r.id; "
+    "      r.verified := 0; taken := 1; END IF; "
+    "  END IF; "
+    "  INSERT INTO submissions VALUES(0, p_client, p_now, p_fp, r.id); "
+    "  outcome := 0; "
+    "END IF; "
+    "rid := r.id; raria := r.aria; rname := r.name; rlevel := r.level; rscore := r.score; "
+    "rverified := r.verified; rreplay := r.replay; ";
+
+// Its end: the record's place among those already counted.
 std::string PgSubmit() {
-    return "CREATE OR REPLACE FUNCTION rank_submit(p_client TEXT, p_fp TEXT, p_limit INTEGER, "
-           "p_now BIGINT, p_aria TEXT, p_name TEXT, p_level INTEGER, p_score INTEGER, "
-           "p_verified INTEGER, p_replay TEXT) RETURNS TABLE(outcome INTEGER, rid BIGINT, raria "
-           "TEXT, "
-           "rname TEXT, rlevel INTEGER, rscore INTEGER, rverified INTEGER, rreplay TEXT, "
-           "taken INTEGER, higher BIGINT, total BIGINT) LANGUAGE plpgsql " PG_GENERIC_PLANS
-           " AS $$ "
-           "DECLARE r records%ROWTYPE; n BIGINT; BEGIN "
-           "taken := 0; "
-           "IF p_fp <> '' THEN "
-           "  SELECT s.record_id INTO n FROM submissions s WHERE s.fingerprint = p_fp AND s.kind = "
-           "0 "
-           "  AND s.at > p_now - 1000 ORDER BY s.at LIMIT 1; "
-           "  IF FOUND THEN SELECT * INTO r FROM records WHERE records.id = n; "
-           "    IF FOUND THEN outcome := 1; END IF; END IF; "
-           "END IF; "
-           "IF outcome IS NULL THEN "
-           "  SELECT COUNT(*) INTO n FROM (SELECT 1 FROM submissions s WHERE s.client = p_client "
-           "AND "
-           "  s.kind = 0 AND s.at > p_now - 60000 LIMIT greatest(p_limit, 0)) AS recent; "
-           "  IF n >= p_limit THEN outcome := 2; RETURN NEXT; RETURN; END IF; "
-           "  INSERT INTO records(aria, name, level, score, verified, replay, at) VALUES(p_aria, "
-           "  p_name, p_level, p_score, p_verified, p_replay, p_now) RETURNING * INTO r; "
-           "  IF p_verified = 1 THEN "
-           "    INSERT INTO replays(sha, body, client, at, claimed_by) VALUES(p_replay, ''::bytea, "
-           "'', "
-           "    0, NULL) ON CONFLICT(sha) DO NOTHING; "
-           "    UPDATE replays SET claimed_by = r.id WHERE sha = p_replay AND claimed_by IS NULL; "
-           "    IF NOT FOUND THEN UPDATE records SET verified = 0 WHERE records.id = r.id; "
-           "      r.verified := 0; taken := 1; END IF; "
-           "  END IF; "
-           "  INSERT INTO submissions VALUES(0, p_client, p_now, p_fp, r.id); "
-           "  outcome := 0; "
-           "END IF; "
-           "rid := r.id; raria := r.aria; rname := r.name; rlevel := r.level; rscore := r.score; "
-           "rverified := r.verified; rreplay := r.replay; "
-           // One statement for both: each costs its start and end.
-           "SELECT " +
-           SqlHigher(EEngine::Postgres, "r.level", "r.verified", "r.score") +
-           ", (SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE b.level = r.level "
-           "AND b.verified = r.verified AND b.width = " +
-           std::to_string(BucketWidths(EEngine::Postgres).back()) +
-           ") INTO higher, total; "
-           "RETURN NEXT; END $$";
+    // One statement for both: each costs its start and end.
+    return kPgSubmit +
+           ("SELECT " + SqlHigher(EEngine::Postgres, "r.level", "r.verified", "r.score") +
+            ", (SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE b.level = "
+            "r.level AND b.verified = r.verified AND b.width = " +
+            std::to_string(BucketWidths(EEngine::Postgres).back()) +
+            ") INTO higher, total; RETURN NEXT; END $$");
 }
 
 bool Build(CSqlConn& conn) {
