@@ -3,10 +3,17 @@
 // Set for the writer's transactions: the trigger counts everyone else's changes.
 #define PG_BATCH_COUNTED "current_setting('doruzoro.batch_counted', true)"
 
+// The writer's functions run the same few statements with new values a
+// thousand times a second: planned once, not again for every call (the
+// server's default plans each one anew for its first calls in a session, and
+// again whenever it guesses a plan for the values would be cheaper). Their
+// statements read by key, so one plan fits every value.
+#define PG_GENERIC_PLANS "SET plan_cache_mode = force_generic_plan"
+
 namespace {
 
 // Raised whenever the counters' layout changes: opening rebuilds them once.
-constexpr int64_t kSchemaVersion = 3;
+constexpr int64_t kSchemaVersion = 5;
 
 struct SDialects {
     const char* sqlite;
@@ -91,89 +98,113 @@ const SDialects kCounterTables = {
     "CREATE TABLE area_totals(aria TEXT PRIMARY KEY, players BIGINT NOT NULL, "
     "best INTEGER NOT NULL) WITH (fillfactor = 50)"};
 
-// Only verified records of the game (level 1) make an area's totals.
-const char* const kFillCounters =
-    "INSERT INTO score_counts SELECT level, verified, score, COUNT(*) FROM records "
-    "GROUP BY level, verified, score;"
-    "INSERT INTO score_buckets SELECT level, verified, 100, score / 100, COUNT(*) FROM records "
-    "GROUP BY level, verified, score / 100;"
-    "INSERT INTO score_buckets SELECT level, verified, 10000, score / 10000, COUNT(*) "
-    "FROM records GROUP BY level, verified, score / 10000;"
-    "INSERT INTO area_totals SELECT aria, COUNT(*), MAX(score) FROM records "
-    "WHERE level = 1 AND verified = 1 GROUP BY aria";
+// The widths as a one-column table both engines read.
+std::string Widths(EEngine e) {
+    std::string out = "(";
+    for (const int w : BucketWidths(e))
+        out += std::string(out.size() > 1 ? " UNION ALL " : "") + "SELECT " + std::to_string(w) +
+               " AS width";
+    return out + ")";
+}
+
+// Only verified records of the game (level 1) make an area's totals. Rows go
+// in in key order: on PostgreSQL neighbouring scores, read together by a
+// rank, then share pages.
+std::string FillCounters(EEngine e) {
+    return "INSERT INTO score_counts SELECT level, verified, score, COUNT(*) FROM records "
+           "GROUP BY level, verified, score ORDER BY 1, 2, 3;"
+           "INSERT INTO score_buckets SELECT r.level, r.verified, w.width, r.score / w.width, "
+           "COUNT(*) FROM records r CROSS JOIN " +
+           Widths(e) +
+           " AS w GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4;"
+           "INSERT INTO area_totals SELECT aria, COUNT(*), MAX(score) FROM records "
+           "WHERE level = 1 AND verified = 1 GROUP BY aria";
+}
 
 // The counters follow every change in the same transaction, an operator's
 // edit by hand included. On PostgreSQL the store's writer counts its own
 // batches at their end (rank_count below) and the trigger leaves them alone.
-#define COUNT_NEW(NEW, MAX)                                                                 \
-    "INSERT INTO score_buckets VALUES(" NEW ".level, " NEW ".verified, 10000, " NEW         \
-    ".score / 10000, 1) ON CONFLICT(level, verified, width, bucket) DO UPDATE SET n = "     \
-    "score_buckets.n + 1; "                                                                 \
-    "INSERT INTO score_buckets VALUES(" NEW ".level, " NEW ".verified, 100, " NEW           \
-    ".score / 100, 1) ON CONFLICT(level, verified, width, bucket) DO UPDATE SET n = "       \
-    "score_buckets.n + 1; "                                                                 \
-    "INSERT INTO score_counts VALUES(" NEW ".level, " NEW ".verified, " NEW                 \
-    ".score, 1) ON CONFLICT(level, verified, score) DO UPDATE SET n = score_counts.n + 1; " \
-    "INSERT INTO area_totals SELECT " NEW ".aria, 1, " NEW ".score WHERE " NEW              \
-    ".level = 1 AND " NEW                                                                   \
-    ".verified = 1 ON CONFLICT(aria) DO UPDATE SET players = "                              \
-    "area_totals.players + 1, best = " MAX "(area_totals.best, excluded.best); "
-#define UNCOUNT_OLD(OLD)                                                                      \
-    "UPDATE score_buckets SET n = n - 1 WHERE level = " OLD ".level AND verified = " OLD      \
-    ".verified AND width = 10000 AND bucket = " OLD                                           \
-    ".score / 10000; "                                                                        \
-    "UPDATE score_buckets SET n = n - 1 WHERE level = " OLD ".level AND verified = " OLD      \
-    ".verified AND width = 100 AND bucket = " OLD                                             \
-    ".score / 100; "                                                                          \
-    "UPDATE score_counts SET n = n - 1 WHERE level = " OLD ".level AND verified = " OLD       \
-    ".verified AND score = " OLD                                                              \
-    ".score; "                                                                                \
-    "DELETE FROM score_counts WHERE level = " OLD ".level AND verified = " OLD                \
-    ".verified AND score = " OLD                                                              \
-    ".score AND n <= 0; "                                                                     \
-    "UPDATE area_totals SET players = players - 1, best = coalesce((SELECT MAX(score) FROM "  \
-    "records WHERE aria = " OLD ".aria AND level = 1 AND verified = 1), 0) WHERE aria = " OLD \
-    ".aria AND " OLD ".level = 1 AND " OLD                                                    \
-    ".verified = 1; "                                                                         \
-    "DELETE FROM area_totals WHERE aria = " OLD ".aria AND players <= 0; "
+std::string CountNew(EEngine e, const std::string& row, const char* max) {
+    std::string out;
+    const std::vector<int>& widths = BucketWidths(e);
+    for (auto it = widths.rbegin(); it != widths.rend(); ++it) {
+        const std::string w = std::to_string(*it);
+        out += "INSERT INTO score_buckets VALUES(" + row + ".level, " + row + ".verified, " + w +
+               ", " + row + ".score / " + w +
+               ", 1) ON CONFLICT(level, verified, width, bucket) DO UPDATE SET n = "
+               "score_buckets.n + 1; ";
+    }
+    return out + "INSERT INTO score_counts VALUES(" + row + ".level, " + row + ".verified, " + row +
+           ".score, 1) ON CONFLICT(level, verified, score) DO UPDATE SET n = score_counts.n + 1; "
+           "INSERT INTO area_totals SELECT " +
+           row + ".aria, 1, " + row + ".score WHERE " + row + ".level = 1 AND " + row +
+           ".verified = 1 ON CONFLICT(aria) DO UPDATE SET players = area_totals.players + 1, "
+           "best = " +
+           max + "(area_totals.best, excluded.best); ";
+}
 
-const SDialects kTriggers = {
-    "CREATE TRIGGER records_added AFTER INSERT ON records BEGIN " COUNT_NEW(
-        "new", "max") "END;"
-                      "CREATE TRIGGER records_removed AFTER DELETE ON records BEGIN " UNCOUNT_OLD(
-                          "old") "END;"
-                                 "CREATE TRIGGER records_changed AFTER UPDATE OF aria, level, "
-                                 "score, verified ON records BEGIN " UNCOUNT_OLD("old")
-                                     COUNT_NEW("new", "max") "END",
-    "CREATE OR REPLACE FUNCTION records_count() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-    "IF TG_OP IN ('DELETE', 'UPDATE') THEN " UNCOUNT_OLD(
-        "OLD") "END IF; "
-               "IF TG_OP IN ('INSERT', 'UPDATE') THEN " COUNT_NEW(
-                   "NEW", "GREATEST") "END IF; RETURN NULL; END $$;"
-                                      "CREATE TRIGGER records_counted AFTER INSERT OR DELETE OR "
-                                      "UPDATE OF aria, level, score, verified ON records FOR EACH "
-                                      "ROW WHEN (" PG_BATCH_COUNTED
-                                      " IS DISTINCT FROM 'on') EXECUTE FUNCTION records_count()"};
+std::string UncountOld(EEngine e, const std::string& row) {
+    const std::string key = "level = " + row + ".level AND verified = " + row + ".verified";
+    std::string out;
+    const std::vector<int>& widths = BucketWidths(e);
+    for (auto it = widths.rbegin(); it != widths.rend(); ++it) {
+        const std::string w = std::to_string(*it);
+        out += "UPDATE score_buckets SET n = n - 1 WHERE " + key + " AND width = " + w +
+               " AND bucket = " + row + ".score / " + w + "; ";
+    }
+    return out + "UPDATE score_counts SET n = n - 1 WHERE " + key + " AND score = " + row +
+           ".score; DELETE FROM score_counts WHERE " + key + " AND score = " + row +
+           ".score AND n <= 0; "
+           "UPDATE area_totals SET players = players - 1, best = coalesce((SELECT MAX(score) FROM "
+           "records WHERE aria = " +
+           row + ".aria AND level = 1 AND verified = 1), 0) WHERE aria = " + row + ".aria AND " +
+           row + ".level = 1 AND " + row +
+           ".verified = 1; DELETE FROM area_totals WHERE aria = " + row +
+           ".aria AND players <= 0; ";
+}
+
+std::string Triggers(const CSqlConn& conn) {
+    if (conn.Engine() == EEngine::Sqlite)
+        return "CREATE TRIGGER records_added AFTER INSERT ON records BEGIN " +
+               CountNew(EEngine::Sqlite, "new", "max") +
+               "END; CREATE TRIGGER records_removed AFTER DELETE ON records BEGIN " +
+               UncountOld(EEngine::Sqlite, "old") +
+               "END; CREATE TRIGGER records_changed AFTER UPDATE OF aria, level, score, verified "
+               "ON records BEGIN " +
+               UncountOld(EEngine::Sqlite, "old") + CountNew(EEngine::Sqlite, "new", "max") + "END";
+    return "CREATE OR REPLACE FUNCTION records_count() RETURNS trigger LANGUAGE plpgsql AS $$ "
+           "BEGIN IF TG_OP IN ('DELETE', 'UPDATE') THEN " +
+           UncountOld(EEngine::Postgres, "OLD") + "END IF; IF TG_OP IN ('INSERT', 'UPDATE') THEN " +
+           CountNew(EEngine::Postgres, "NEW", "GREATEST") +
+           "END IF; RETURN NULL; END $$; CREATE TRIGGER records_counted AFTER INSERT OR DELETE OR "
+           "UPDATE OF aria, level, score, verified ON records FOR EACH ROW WHEN (" PG_BATCH_COUNTED
+           " IS DISTINCT FROM 'on') EXECUTE FUNCTION records_count()";
+}
 
 // A batch's records counted in one call: their deltas summed per counter row
 // and added in the rows' key order, table after table, so that two servers'
 // batches never wait for each other in a circle. Per-row work was the cost
 // of a submission on this engine (one upsert per counter and record).
-const char* const kPgCount =
-    "CREATE OR REPLACE FUNCTION rank_count(p_level INTEGER[], p_verified INTEGER[], "
-    "p_score INTEGER[], p_aria TEXT[]) RETURNS VOID LANGUAGE plpgsql AS $$ BEGIN "
-    "INSERT INTO score_buckets SELECT d.l, d.v, w.width, d.s / w.width, COUNT(*) "
-    "FROM unnest(p_level, p_verified, p_score) AS d(l, v, s) "
-    "CROSS JOIN (VALUES (100), (10000)) AS w(width) GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4 "
-    "ON CONFLICT(level, verified, width, bucket) DO UPDATE SET n = score_buckets.n + excluded.n; "
-    "INSERT INTO score_counts SELECT d.l, d.v, d.s, COUNT(*) "
-    "FROM unnest(p_level, p_verified, p_score) AS d(l, v, s) GROUP BY 1, 2, 3 ORDER BY 1, 2, 3 "
-    "ON CONFLICT(level, verified, score) DO UPDATE SET n = score_counts.n + excluded.n; "
-    "INSERT INTO area_totals SELECT d.a, COUNT(*), MAX(d.s) "
-    "FROM unnest(p_level, p_verified, p_score, p_aria) AS d(l, v, s, a) "
-    "WHERE d.l = 1 AND d.v = 1 GROUP BY 1 ORDER BY 1 "
-    "ON CONFLICT(aria) DO UPDATE SET players = area_totals.players + excluded.players, "
-    "best = GREATEST(area_totals.best, excluded.best); END $$";
+std::string PgCount() {
+    return "CREATE OR REPLACE FUNCTION rank_count(p_level INTEGER[], p_verified INTEGER[], "
+           "p_score INTEGER[], p_aria TEXT[]) RETURNS VOID LANGUAGE plpgsql " PG_GENERIC_PLANS
+           " AS $$ BEGIN "
+           "INSERT INTO score_buckets SELECT d.l, d.v, w.width, d.s / w.width, COUNT(*) "
+           "FROM unnest(p_level, p_verified, p_score) AS d(l, v, s) CROSS JOIN " +
+           Widths(EEngine::Postgres) +
+           " AS w GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4 "
+           "ON CONFLICT(level, verified, width, bucket) DO UPDATE SET n = score_buckets.n + "
+           "excluded.n; "
+           "INSERT INTO score_counts SELECT d.l, d.v, d.s, COUNT(*) "
+           "FROM unnest(p_level, p_verified, p_score) AS d(l, v, s) GROUP BY 1, 2, 3 ORDER BY 1, "
+           "2, 3 "
+           "ON CONFLICT(level, verified, score) DO UPDATE SET n = score_counts.n + excluded.n; "
+           "INSERT INTO area_totals SELECT d.a, COUNT(*), MAX(d.s) "
+           "FROM unnest(p_level, p_verified, p_score, p_aria) AS d(l, v, s, a) "
+           "WHERE d.l = 1 AND d.v = 1 GROUP BY 1 ORDER BY 1 "
+           "ON CONFLICT(aria) DO UPDATE SET players = area_totals.players + excluded.players, "
+           "best = GREATEST(area_totals.best, excluded.best); END $$";
+}
 
 // The submission in one round trip to the server: repeat check, limit,
 // insert, replay claim, rank and total, as the store does step by step on the
@@ -183,8 +214,9 @@ const char* const kPgSubmit =
     "p_now BIGINT, p_aria TEXT, p_name TEXT, p_level INTEGER, p_score INTEGER, "
     "p_verified INTEGER, p_replay TEXT) RETURNS TABLE(outcome INTEGER, rid BIGINT, raria TEXT, "
     "rname TEXT, rlevel INTEGER, rscore INTEGER, rverified INTEGER, rreplay TEXT, "
-    "taken INTEGER, higher BIGINT, total BIGINT) LANGUAGE plpgsql AS $$ "
-    "DECLARE r records%ROWTYPE; n BIGINT; fine INTEGER; coarse INTEGER; BEGIN "
+    "taken INTEGER, higher BIGINT, total BIGINT) LANGUAGE plpgsql " PG_GENERIC_PLANS
+    " AS $$ "
+    "DECLARE r records%ROWTYPE; n BIGINT; BEGIN "
     "taken := 0; "
     "IF p_fp <> '' THEN "
     "  SELECT s.record_id INTO n FROM submissions s WHERE s.fingerprint = p_fp AND s.kind = 0 "
@@ -209,18 +241,18 @@ const char* const kPgSubmit =
     "  outcome := 0; "
     "END IF; "
     "rid := r.id; raria := r.aria; rname := r.name; rlevel := r.level; rscore := r.score; "
-    "rverified := r.verified; rreplay := r.replay; "
-    "fine := r.score / 100; coarse := r.score / 10000; "
-    "higher := (SELECT coalesce(SUM(c.n), 0) FROM score_counts c WHERE c.level = r.level AND "
-    "c.verified = r.verified AND c.score > r.score AND c.score < (fine + 1) * 100) + "
-    "(SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE b.level = r.level AND "
-    "b.verified = r.verified AND b.width = 100 AND b.bucket > fine AND "
-    "b.bucket < (coarse + 1) * 100) + "
-    "(SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE b.level = r.level AND "
-    "b.verified = r.verified AND b.width = 10000 AND b.bucket > coarse); "
-    "total := (SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE b.level = r.level AND "
-    "b.verified = r.verified AND b.width = 10000); "
-    "RETURN NEXT; END $$";
+    "rverified := r.verified; rreplay := r.replay; ";
+
+// Its end: the record's place among those already counted.
+std::string PgSubmit() {
+    // One statement for both: each costs its start and end.
+    return kPgSubmit +
+           ("SELECT " + SqlHigher(EEngine::Postgres, "r.level", "r.verified", "r.score") +
+            ", (SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE b.level = "
+            "r.level AND b.verified = r.verified AND b.width = " +
+            std::to_string(BucketWidths(EEngine::Postgres).back()) +
+            ") INTO higher, total; RETURN NEXT; END $$");
+}
 
 bool Build(CSqlConn& conn) {
     int64_t n = 0;
@@ -232,14 +264,14 @@ bool Build(CSqlConn& conn) {
                              "ALTER TABLE records ADD COLUMN at BIGINT NOT NULL DEFAULT 0"))
         return false;
     if (!conn.Exec(kCommon) || !conn.Exec(For(conn, kReplays)) || !conn.Exec(kReplayExtras) ||
-        (conn.Engine() == EEngine::Postgres && (!conn.Exec(kPgSubmit) || !conn.Exec(kPgCount))))
+        (conn.Engine() == EEngine::Postgres && (!conn.Exec(PgSubmit()) || !conn.Exec(PgCount()))))
         return false;
     int64_t version = 0;
     SqlScalar(conn, "SELECT value FROM meta WHERE key = 'schema'", {}, version);
     if (version == kSchemaVersion)
         return true;
     return conn.Exec(For(conn, kDropCounters)) && conn.Exec(For(conn, kCounterTables)) &&
-           conn.Exec(kFillCounters) && conn.Exec(For(conn, kTriggers)) &&
+           conn.Exec(FillCounters(conn.Engine())) && conn.Exec(Triggers(conn)) &&
            SqlDo(conn,
                  "INSERT INTO meta VALUES('schema', ?) ON CONFLICT(key) DO UPDATE SET value = "
                  "excluded.value",
@@ -248,12 +280,43 @@ bool Build(CSqlConn& conn) {
 
 }  // namespace
 
-const char* const kSqlHigher =
-    "SELECT (SELECT coalesce(SUM(n), 0) FROM score_counts WHERE level = ? AND verified = ? "
-    "AND score > ? AND score < ?) + (SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE "
-    "level = ? AND verified = ? AND width = 100 AND bucket > ? AND bucket < ?) + "
-    "(SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? AND "
-    "width = 10000 AND bucket > ?)";
+const std::vector<int>& BucketWidths(EEngine eEngine) {
+    static const std::vector<int> sqlite = {100, 10000};
+    static const std::vector<int> postgres = {10, 100, 1000, 10000, 100000, 1000000};
+    return eEngine == EEngine::Sqlite ? sqlite : postgres;
+}
+
+// Within each bucket (the next width's), the narrower ones above the score's.
+std::string SqlHigher(EEngine eEngine, const std::string& strLevel, const std::string& strVerified,
+                      const std::string& strScore) {
+    // Qualified names: the submission function has variables of the same names.
+    auto key = [&](const char* t) {
+        return std::string(t) + ".level = " + strLevel + " AND " + t + ".verified = " + strVerified;
+    };
+    const std::vector<int>& widths = BucketWidths(eEngine);
+    const std::string first = std::to_string(widths[0]);
+    std::string out = "((SELECT coalesce(SUM(c.n), 0) FROM score_counts c WHERE " + key("c") +
+                      " AND c.score > " + strScore + " AND c.score < (" + strScore + " / " + first +
+                      " + 1) * " + first + ")";
+    for (size_t i = 0; i < widths.size(); ++i) {
+        const std::string w = std::to_string(widths[i]);
+        out += " + (SELECT coalesce(SUM(b.n), 0) FROM score_buckets b WHERE " + key("b") +
+               " AND b.width = " + w + " AND b.bucket > " + strScore + " / " + w;
+        if (i + 1 < widths.size()) {
+            const std::string up = std::to_string(widths[i + 1]);
+            const std::string ratio = std::to_string(widths[i + 1] / widths[i]);
+            out += " AND b.bucket < (" + strScore + " / " + up + " + 1) * " + ratio;
+        }
+        out += ")";
+    }
+    return out + ")";
+}
+
+std::string SqlTotal(EEngine eEngine) {
+    return "SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? AND "
+           "width = " +
+           std::to_string(BucketWidths(eEngine).back());
+}
 
 bool EnsureRankSchema(CSqlConn& conn, std::string& strError) {
     // Two servers starting at once: the second waits and finds all done.

@@ -88,23 +88,22 @@ std::vector<SRecord> Rows(CSqlStmt* s, std::vector<SRecord> out = {}) {
 }
 
 int Higher(CSqlConn& c, int nLevel, bool bVerified, int nScore) {
-    const int64_t lv = nLevel, v = bVerified ? 1 : 0, s = nScore;
-    const int64_t fine = s / kFineBucket, coarse = s / kCoarseBucket;
+    auto text = [](EEngine e) {
+        return "SELECT " + SqlHigher(e, "p.lv", "p.v", "p.s") +
+               " FROM (SELECT CAST(? AS INTEGER) AS lv, CAST(? AS INTEGER) AS v, CAST(? AS "
+               "INTEGER) AS s) AS p";
+    };
+    static const std::string sqlite = text(EEngine::Sqlite), postgres = text(EEngine::Postgres);
+    const std::string& sql = c.Engine() == EEngine::Sqlite ? sqlite : postgres;
     int64_t n = 0;
-    if (!SqlScalar(c, kSqlHigher,
-                   {lv, v, s, (fine + 1) * kFineBucket, lv, v, fine,
-                    (coarse + 1) * (kCoarseBucket / kFineBucket), lv, v, coarse},
-                   n))
+    if (!SqlScalar(c, sql, {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}, int64_t{nScore}}, n))
         return -1;
     return static_cast<int>(n);
 }
 
 int Total(CSqlConn& c, int nLevel, bool bVerified) {
     int64_t n = 0;
-    if (!SqlScalar(c,
-                   "SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? "
-                   "AND width = 10000",
-                   {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}}, n))
+    if (!SqlScalar(c, SqlTotal(c.Engine()), {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}}, n))
         return -1;
     return static_cast<int>(n);
 }
@@ -885,38 +884,24 @@ int CRankStore::RankOf(int nLevel, bool bVerified, int nScore) {
     return n < 0 ? 0 : n + 1;
 }
 
-// The counters' sums of kSqlHigher for every score at once: one round trip
-// for a page of an area, whose rows other areas' records stand between.
+// The place of every score of a page of an area, whose rows other areas'
+// records stand between: each read from the counters, on one connection.
 std::vector<int> CRankStore::RanksOf(int nLevel, bool bVerified,
                                      const std::vector<int>& arrScores) {
     if (arrScores.empty())
         return {};
-    std::string values;
-    for (const int score : arrScores)
-        values += (values.empty() ? "(" : ", (") + std::to_string(score) + ")";
-    const std::string fine = std::to_string(kFineBucket), coarse = std::to_string(kCoarseBucket),
-                      per = std::to_string(kCoarseBucket / kFineBucket);
-    const std::string sql =
-        "WITH s(v) AS (VALUES " + values +
-        ") SELECT (SELECT coalesce(SUM(n), 0) FROM score_counts WHERE level = ? AND verified = ? "
-        "AND score > s.v AND score < (s.v / " +
-        fine + " + 1) * " + fine +
-        ") + (SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? AND "
-        "width = " +
-        fine + " AND bucket > s.v / " + fine + " AND bucket < (s.v / " + coarse + " + 1) * " + per +
-        ") + (SELECT coalesce(SUM(n), 0) FROM score_buckets WHERE level = ? AND verified = ? AND "
-        "width = " +
-        coarse + " AND bucket > s.v / " + coarse + ") FROM s";
     CLease c(*this);
     if (!c)
         return {};
-    const int64_t lv = nLevel, v = bVerified ? 1 : 0;
-    auto st = SqlRun(*c, sql, {lv, v, lv, v, lv, v});
     std::vector<int> out;
-    while (st && st->Step())
-        out.push_back(static_cast<int>(st->Int(0)) + 1);
-    if (!st || st->Failed() || out.size() != arrScores.size())
-        return {};
+    for (const int score : arrScores) {
+        const int n = Higher(*c, nLevel, bVerified, score);
+        if (n < 0) {
+            c.Fail();
+            return {};
+        }
+        out.push_back(n + 1);
+    }
     return out;
 }
 

@@ -168,13 +168,15 @@ TEST_P(StoreTest, RanksAndTotalsWithTiesAndStatesApart) {
     EXPECT_EQ(Names(store->Newest(0, 3)), (std::vector<std::string>{"t", "n", "w"}));
 }
 
-// Rank sums run over three levels of counters: every boundary of them against
+// Rank sums run over a counter a bucket width: every boundary of them against
 // counting by hand.
 TEST_P(StoreTest, RankAgreesWithCountingAcrossBucketEdges) {
     auto store = Open();
     ASSERT_TRUE(store);
-    std::vector<int> scores = {0,     1,     99,    100,    101,     199,     200,    9999,  10000,
-                               10001, 19999, 20000, 999999, 1000000, 1000000, 500000, 500000};
+    std::vector<int> scores = {0,      1,      9,      10,     11,      99,      100,    101,
+                               199,    200,    999,    1000,   1001,    9999,    10000,  10001,
+                               19999,  20000,  99999,  100000, 100001,  199999,  200000, 999999,
+                               999990, 990000, 900000, 999999, 1000000, 1000000, 500000, 500000};
     std::mt19937 rng(7);
     for (int i = 0; i < 200; ++i)
         scores.push_back(static_cast<int>(rng() % 1000001));
@@ -745,11 +747,14 @@ TEST_P(StoreTest, CrossingBatchesOfTwoStoresNeverDeadlock) {
     ASSERT_TRUE(conn) << err;
     int64_t wrong = -1;
     ASSERT_TRUE(SqlScalar(*conn,
-                          "SELECT (SELECT COUNT(*) FROM (SELECT level, verified, score / 100 AS b, "
-                          "COUNT(*) AS n FROM records GROUP BY 1, 2, 3) r FULL JOIN (SELECT * "
-                          "FROM score_buckets WHERE width = 100 AND n > 0) c ON c.level = "
-                          "r.level AND c.verified = r.verified AND c.bucket = r.b WHERE "
-                          "r.n IS NULL OR c.n IS NULL OR r.n <> c.n) + (SELECT COUNT(*) FROM "
+                          "SELECT (SELECT COUNT(*) FROM (SELECT level, verified, w.width, score "
+                          "/ w.width AS b, COUNT(*) AS n FROM records CROSS JOIN (SELECT 1 AS "
+                          "width UNION SELECT DISTINCT width FROM score_buckets) AS w GROUP BY "
+                          "1, 2, 3, 4) r FULL JOIN (SELECT level, "
+                          "verified, 1 AS width, score AS bucket, n FROM score_counts UNION ALL "
+                          "SELECT * FROM score_buckets WHERE n > 0) c ON c.level = r.level AND "
+                          "c.verified = r.verified AND c.width = r.width AND c.bucket = r.b "
+                          "WHERE r.n IS NULL OR c.n IS NULL OR r.n <> c.n) + (SELECT COUNT(*) FROM "
                           "(SELECT aria, COUNT(*) AS n, MAX(score) AS m FROM records WHERE level "
                           "= 1 AND verified = 1 GROUP BY aria) r FULL JOIN area_totals a ON "
                           "a.aria = r.aria WHERE r.n IS NULL OR a.players IS NULL OR r.n <> "
