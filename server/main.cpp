@@ -55,6 +55,8 @@ bool ParseArgs(int argc, char** argv, SServerOptions& opt) {
             opt.nMaxConnections = static_cast<int>(n);
         } else if (key == "--head-deadline" && ParseNumber(value, 100, 600000, n)) {
             opt.nHeadDeadlineMs = static_cast<int>(n);
+        } else if (key == "--answer-deadline" && ParseNumber(value, 0, 600000, n)) {
+            opt.nAnswerDeadlineMs = static_cast<int>(n);
         } else if (key == "--max-upload" && ParseNumber(value, 1024, 64L << 20, n)) {
             opt.nMaxUploadBytes = static_cast<size_t>(n);
         } else {
@@ -75,8 +77,8 @@ int main(int argc, char** argv) {
             stderr,
             "usage: %s [--address A]... [--port N] [--db FILE] [--submit-limit N]\n"
             "          [--trusted-proxy A]... [--behind-proxy] [--threads N]\n"
-            "          [--max-connections N] [--head-deadline MS] [--max-upload BYTES]\n"
-            "          [--data DIR]\n"
+            "          [--max-connections N] [--head-deadline MS] [--answer-deadline MS]\n"
+            "          [--max-upload BYTES] [--data DIR]\n"
             "  --address          IPv4 or IPv6 address to listen on, repeatable (127.0.0.1)\n"
             "  --submit-limit     records one address may send a minute (default %d)\n"
             "  --trusted-proxy    a proxy whose X-Real-IP names the player, repeatable\n"
@@ -84,10 +86,13 @@ int main(int argc, char** argv) {
             "  --threads          event loops (default: one per core)\n"
             "  --max-connections  open connections at most (default %d)\n"
             "  --head-deadline    milliseconds for a whole request head (default %d)\n"
+            "  --answer-deadline  milliseconds a request waits for its answer, 0 none (default "
+            "%d)\n"
             "  --max-upload       bytes of an uploaded replay at most (default %zu)\n"
             "  --data             the game's data folder\n",
             argv[0], SServerOptions().nSubmitsPerMinute, SServerOptions().nMaxConnections,
-            SServerOptions().nHeadDeadlineMs, SServerOptions().nMaxUploadBytes);
+            SServerOptions().nHeadDeadlineMs, SServerOptions().nAnswerDeadlineMs,
+            SServerOptions().nMaxUploadBytes);
         return 2;
     }
     std::string err;

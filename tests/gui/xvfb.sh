@@ -60,11 +60,13 @@ start_xvfb() {
 }
 
 # Waits for a visible window whose name matches the pattern; sets $win.
+# Half a minute: a program under the sanitizers on a busy machine is slow
+# to show its first window.
 wait_window() {
     win=""
     i=0
     while [ -z "$win" ]; do
-        i=$((i + 1)); [ $i -gt 100 ] && { echo "no window named $1"; exit 1; }
+        i=$((i + 1)); [ $i -gt 300 ] && { echo "no window named $1"; exit 1; }
         sleep 0.1
         win=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
     done
