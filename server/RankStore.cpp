@@ -885,7 +885,7 @@ int CRankStore::RankOf(int nLevel, bool bVerified, int nScore) {
 }
 
 // The place of every score of a page of an area, whose rows other areas'
-// records stand between: each read from the counters, on one connection.
+// records stand between: the counters' rank for each, in one round trip.
 std::vector<int> CRankStore::RanksOf(int nLevel, bool bVerified,
                                      const std::vector<int>& arrScores) {
     if (arrScores.empty())
@@ -893,14 +893,21 @@ std::vector<int> CRankStore::RanksOf(int nLevel, bool bVerified,
     CLease c(*this);
     if (!c)
         return {};
+    std::string values;
+    for (size_t i = 0; i < arrScores.size(); ++i)
+        values += std::string(i ? ", (" : "(") + std::to_string(arrScores[i]) + ", " +
+                  std::to_string(i) + ")";
+    const std::string sql = "WITH s(sc, o) AS (VALUES " + values + ") SELECT " +
+                            SqlHigher(c->Engine(), "p.lv", "p.v", "s.sc") +
+                            " FROM (SELECT CAST(? AS INTEGER) AS lv, CAST(? AS INTEGER) AS v) AS "
+                            "p CROSS JOIN s ORDER BY s.o";
+    auto st = SqlRun(*c, sql, {int64_t{nLevel}, int64_t{bVerified ? 1 : 0}});
     std::vector<int> out;
-    for (const int score : arrScores) {
-        const int n = Higher(*c, nLevel, bVerified, score);
-        if (n < 0) {
-            c.Fail();
-            return {};
-        }
-        out.push_back(n + 1);
+    while (st && st->Step())
+        out.push_back(static_cast<int>(st->Int(0)) + 1);
+    if (!st || st->Failed() || out.size() != arrScores.size()) {
+        c.Fail();
+        return {};
     }
     return out;
 }
